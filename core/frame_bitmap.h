@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// One 32-bit pixel, 0x00RRGGBB. The filter copies whole words and never looks at a channel.
+using Pixel32 = std::uint32_t;
+
+// A frame as the transform sees it. Rows are stored bottom-up: row 0 is the bottom line of the
+// picture. `modulo` is the number of bytes after the last pixel of a row before the next row
+// begins; it may be negative when a top-down buffer is viewed bottom-up.
+struct FrameBitmap {
+    Pixel32* data;
+    std::int32_t w;
+    std::int32_t h;
+    std::ptrdiff_t modulo;
+};
+
+// Distance in pixels from one row to the next. The shift is arithmetic, so a negative modulo
+// gives a negative stride.
+constexpr std::int64_t rowStridePixels(const FrameBitmap& bitmap) {
+    return std::int64_t{bitmap.w} + (std::int64_t{bitmap.modulo} >> 2);
+}

@@ -1,0 +1,178 @@
+#include "core/render_zone_frame.h"
+
+#include <algorithm>
+#include <cstring>
+
+// All margin arithmetic below is 64-bit: a script line can store any 32-bit integer in a margin,
+// and sums, differences and offsets from the frame size of such values leave the 32-bit range.
+
+namespace {
+
+using Index = std::int64_t;
+
+Index clampIndex(Index value, Index low, Index high) {
+    return std::min(std::max(value, low), high);
+}
+
+void copySpan(Pixel32* dst, const Pixel32* src, Index count) {
+    if (count > 0) std::memcpy(dst, src, static_cast<std::size_t>(count) * sizeof(Pixel32));
+}
+
+void fillSpan(Pixel32* dst, Index count, Pixel32 value) {
+    if (count > 0) std::fill_n(dst, count, value);
+}
+
+// The few pixels at a row's sides: a call per span would cost more than the stores.
+void fillFew(Pixel32* dst, Index count, Pixel32 value) {
+    if (count > 16) return fillSpan(dst, count, value);
+    for (Index k = 0; k < count; ++k)
+        dst[k] = value;
+}
+
+// The rows of a frame. Source and destination share one stride. When it equals the width the
+// rows follow each other without gaps, and a run of rows is one run of pixels, which is copied
+// or filled in a single call: a large memcpy is markedly faster than one call per row.
+struct Rows {
+    Pixel32* data;
+    Index w;
+    Index stride;
+
+    Pixel32* row(Index i) const { return data + i * stride; }
+    bool gapless() const { return stride == w; }
+};
+
+void fillRows(const Rows& dst, Index begin, Index end, Pixel32 value) {
+    if (begin >= end) return;
+    if (dst.gapless()) return fillSpan(dst.row(begin), (end - begin) * dst.w, value);
+    for (Index i = begin; i < end; ++i)
+        fillSpan(dst.row(i), dst.w, value);
+}
+
+void copyRows(const Rows& src, const Rows& dst, Index begin, Index end) {
+    if (begin >= end) return;
+    if (dst.gapless()) return copySpan(dst.row(begin), src.row(begin), (end - begin) * dst.w);
+    for (Index i = begin; i < end; ++i)
+        copySpan(dst.row(i), src.row(i), dst.w);
+}
+
+// The columns of a shifted row, the same for every row the border keeps:
+// [0, keepBegin) black | [keepBegin, copyBegin) source column 0 repeated |
+// [copyBegin, copyEnd) source column j + dx | [copyEnd, keepEnd) source column w - 1 repeated |
+// [keepEnd, w) black.
+struct ShiftedColumns {
+    Index keepBegin;
+    Index copyBegin;
+    Index copyEnd;
+    Index keepEnd;
+    Index dx;
+};
+
+ShiftedColumns shiftedColumns(Index w, Index dx, Index sx, bool border) {
+    ShiftedColumns columns{};
+    columns.dx = dx;
+    // The border keeps columns sx - 1 .. w - sx.
+    columns.keepBegin = border ? clampIndex(sx - 1, 0, w) : 0;
+    columns.keepEnd = border ? clampIndex(w - sx + 1, columns.keepBegin, w) : w;
+    // Column j reads source column j + dx, which is inside the frame for -dx <= j < w - dx.
+    columns.copyBegin = clampIndex(-dx, columns.keepBegin, columns.keepEnd);
+    columns.copyEnd = clampIndex(w - dx, columns.copyBegin, columns.keepEnd);
+    return columns;
+}
+
+// Everything of a shifted row but its copied span: the black sides and the repeated edge pixels.
+void fillShiftedRowEdges(Pixel32* dst, const Pixel32* src, Index w, const ShiftedColumns& c) {
+    fillFew(dst, c.keepBegin, kBlack);
+    fillFew(dst + c.keepBegin, c.copyBegin - c.keepBegin, src[0]);
+    fillFew(dst + c.copyEnd, c.keepEnd - c.copyEnd, src[w - 1]);
+    fillFew(dst + c.keepEnd, w - c.keepEnd, kBlack);
+}
+
+void renderShiftedRow(Pixel32* dst, const Pixel32* src, Index w, const ShiftedColumns& c) {
+    copySpan(dst + c.copyBegin, src + c.copyBegin + c.dx, c.copyEnd - c.copyBegin);
+    fillShiftedRowEdges(dst, src, w, c);
+}
+
+// Rows begin .. end - 1, each reading source row i + dy, which lies inside the frame.
+void renderShiftedBlock(const Rows& src, const Rows& dst, Index dy, Index begin, Index end,
+                        const ShiftedColumns& c) {
+    if (begin >= end) return;
+    if (!dst.gapless()) {
+        for (Index i = begin; i < end; ++i)
+            renderShiftedRow(dst.row(i), src.row(i + dy), dst.w, c);
+        return;
+    }
+    // Without gaps every row's copied span sits at the same offset from its source, so the spans
+    // and the pixels between them are one copy, all read from inside the frame; the edge fills
+    // then overwrite the pixels between the spans.
+    if (c.copyEnd > c.copyBegin)
+        copySpan(dst.row(begin) + c.copyBegin, src.row(begin + dy) + c.copyBegin + c.dx,
+                 (end - 1 - begin) * dst.w + (c.copyEnd - c.copyBegin));
+    for (Index i = begin; i < end; ++i)
+        fillShiftedRowEdges(dst.row(i), src.row(i + dy), dst.w, c);
+}
+
+void renderShiftMode(const ZoneSettings& settings, const Rows& src, const Rows& dst, Index h) {
+    const Index up = settings.up, down = settings.down;
+    const Index left = settings.left, right = settings.right;
+    // Halving is an arithmetic shift, rounding towards minus infinity.
+    const Index dy = (down - up) >> 1;
+    const Index dx = (left - right) >> 1;
+    const Index sy = (down + up) >> 1;
+    const Index sx = (left + right) >> 1;
+    const bool border = settings.addBorder != 0;
+    const ShiftedColumns columns = shiftedColumns(dst.w, dx, sx, border);
+
+    // The border keeps rows sy - 1 .. h - sy. Of those, rows below -dy repeat source row 0, rows
+    // from h - dy on repeat source row h - 1, and the rows between read source row i + dy.
+    const Index keepBegin = border ? clampIndex(sy - 1, 0, h) : 0;
+    const Index keepEnd = border ? clampIndex(h - sy + 1, keepBegin, h) : h;
+    const Index insideBegin = clampIndex(-dy, keepBegin, keepEnd);
+    const Index insideEnd = clampIndex(h - dy, insideBegin, keepEnd);
+
+    fillRows(dst, 0, keepBegin, kBlack);
+    for (Index i = keepBegin; i < insideBegin; ++i)
+        renderShiftedRow(dst.row(i), src.row(0), dst.w, columns);
+    renderShiftedBlock(src, dst, dy, insideBegin, insideEnd, columns);
+    for (Index i = insideEnd; i < keepEnd; ++i)
+        renderShiftedRow(dst.row(i), src.row(h - 1), dst.w, columns);
+    fillRows(dst, keepEnd, h, kBlack);
+}
+
+// Copies the picture, then draws the parts of the zone's edge lines that lie inside the frame.
+void renderOutlineMode(const ZoneSettings& settings, const Rows& src, const Rows& dst, Index h) {
+    const Index w = dst.w;
+    const Index leftColumn = Index{settings.left} - 1;
+    const Index rightColumn = w - settings.right;
+    const Index bottomRow = Index{settings.down} - 1;
+    const Index topRow = h - settings.up;
+
+    copyRows(src, dst, 0, h);
+
+    const Index lineBegin = std::max<Index>(leftColumn, 0);
+    const Index lineEnd = std::min<Index>(rightColumn, w - 1) + 1;
+    for (const Index row : {bottomRow, topRow})
+        if (row >= 0 && row < h) fillSpan(dst.row(row) + lineBegin, lineEnd - lineBegin, kRed);
+
+    const Index reachBegin = std::max<Index>(bottomRow, 0);
+    const Index reachEnd = std::min<Index>(topRow, h - 1) + 1;
+    for (const Index column : {leftColumn, rightColumn})
+        if (column >= 0 && column < w)
+            for (Index i = reachBegin; i < reachEnd; ++i)
+                dst.row(i)[column] = kRed;
+}
+
+}  // namespace
+
+int renderZoneFrame(const ZoneSettings& settings, const FrameBitmap& source, const FrameBitmap& destination) {
+    const Index w = source.w;
+    const Index h = source.h;
+    if (w <= 0 || h <= 0) return 0;
+    const Index stride = rowStridePixels(source);
+    const Rows src{source.data, w, stride};
+    const Rows dst{destination.data, w, stride};
+    if (settings.showFrame != 0)
+        renderOutlineMode(settings, src, dst, h);
+    else
+        renderShiftMode(settings, src, dst, h);
+    return 0;
+}

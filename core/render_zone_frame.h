@@ -1,0 +1,14 @@
+#pragma once
+
+#include "core/frame_bitmap.h"
+#include "core/zone_settings.h"
+
+inline constexpr Pixel32 kBlack = 0x00000000;
+inline constexpr Pixel32 kRed = 0x00FF0000;
+
+// Renders one frame: in shift mode the zone's centre moves to the frame's centre with the edge
+// pixels repeated (and, with addBorder, everything outside a centred window of the zone's size
+// painted black); in outline mode the picture passes unshifted with the zone's outline in red.
+// Both bitmaps are addressed with the source's width, height and modulo. Every destination pixel
+// is written exactly once and nothing else; the source must be a different buffer. Returns 0.
+int renderZoneFrame(const ZoneSettings& settings, const FrameBitmap& source, const FrameBitmap& destination);

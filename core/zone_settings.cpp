@@ -1,0 +1,118 @@
+#include "core/zone_settings.h"
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+std::int32_t& marginOf(ZoneSettings& settings, ZoneSide side) {
+    switch (side) {
+        case ZoneSide::Up:
+            return settings.up;
+        case ZoneSide::Left:
+            return settings.left;
+        case ZoneSide::Right:
+            return settings.right;
+        case ZoneSide::Down:
+            break;
+    }
+    return settings.down;
+}
+
+ZoneSide oppositeOf(ZoneSide side) {
+    switch (side) {
+        case ZoneSide::Up:
+            return ZoneSide::Down;
+        case ZoneSide::Left:
+            return ZoneSide::Right;
+        case ZoneSide::Right:
+            return ZoneSide::Left;
+        case ZoneSide::Down:
+            break;
+    }
+    return ZoneSide::Up;
+}
+
+std::int32_t capturedDimensionFor(const ZoneSettings& settings, ZoneSide side) {
+    const bool vertical = side == ZoneSide::Up || side == ZoneSide::Down;
+    return vertical ? settings.frameHeight : settings.frameWidth;
+}
+
+std::int32_t saturateToInt32(std::int64_t value) {
+    constexpr std::int64_t lowest = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t highest = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(value < lowest ? lowest : value > highest ? highest : value);
+}
+
+}  // namespace
+
+int initZoneSettings(ZoneSettings& settings, const FrameBitmap& source) {
+    settings.up = 1;
+    settings.left = 1;
+    settings.right = 1;
+    settings.down = 1;
+    settings.addBorder = 0;
+    settings.frameHeight = source.h;
+    settings.frameWidth = source.w;
+    return 0;
+}
+
+bool adjustMargin(ZoneSettings& settings, ZoneSide side, std::int32_t value) {
+    marginOf(settings, side) = value;
+    const std::int64_t dimension = capturedDimensionFor(settings, side);
+    // The real host creates instances before any frame exists; coupling against a size of 0
+    // would drive the partner far negative at every slider move.
+    if (dimension <= 0) return false;
+    std::int32_t& partner = marginOf(settings, oppositeOf(side));
+    // 64-bit: a script line can put any 32-bit integer in either margin.
+    if (value <= dimension - partner - 10) return false;
+    partner = saturateToInt32(dimension - value - 10);
+    return true;
+}
+
+void snapshotSettings(ZoneSettings& settings) {
+    settings.savedAddBorder = settings.addBorder;
+    settings.savedShowFrame = settings.showFrame;
+    settings.savedUp = settings.up;
+    settings.savedLeft = settings.left;
+    settings.savedRight = settings.right;
+    settings.savedDown = settings.down;
+}
+
+void restoreSettings(ZoneSettings& settings) {
+    settings.addBorder = settings.savedAddBorder;
+    settings.showFrame = settings.savedShowFrame;
+    settings.up = settings.savedUp;
+    settings.left = settings.savedLeft;
+    settings.right = settings.savedRight;
+    settings.down = settings.savedDown;
+}
+
+void formatSummary(const ZoneSettings& settings, char* buffer) {
+    std::snprintf(buffer, kSummaryCapacity, " (%d, %d, %d, %d, %d)", int{settings.up}, int{settings.left},
+                  int{settings.right}, int{settings.down}, int{settings.addBorder});
+}
+
+bool formatScriptLine(const ZoneSettings& settings, char* buffer, int length) {
+    if (length <= 0) return false;
+    char line[kScriptLineCapacity];
+    const int needed =
+        std::snprintf(line, sizeof line, "Config(%d,%d,%d,%d,%d)", int{settings.up}, int{settings.left},
+                      int{settings.right}, int{settings.down}, int{settings.addBorder});
+    if (needed < 0 || needed >= length) {
+        buffer[0] = '\0';
+        return false;
+    }
+    std::memcpy(buffer, line, static_cast<std::size_t>(needed) + 1);
+    return true;
+}
+
+void applyConfigCommand(ZoneSettings& settings, std::int32_t up, std::int32_t left, std::int32_t right,
+                        std::int32_t down, std::int32_t addBorder) {
+    settings.up = up;
+    settings.left = left;
+    settings.right = right;
+    settings.down = down;
+    settings.addBorder = addBorder;
+}

@@ -1,0 +1,221 @@
+#include "core/zone_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+namespace {
+
+ZoneSettings freshInstance(std::int32_t w, std::int32_t h) {
+    ZoneSettings s{};  // the host's storage is zero-filled
+    Pixel32 pixel = 0;
+    initZoneSettings(s, FrameBitmap{&pixel, w, h, 0});
+    return s;
+}
+
+std::string summaryOf(const ZoneSettings& s) {
+    char buffer[kSummaryCapacity + 8];
+    std::memset(buffer, '#', sizeof buffer);
+    formatSummary(s, buffer);
+    return buffer;
+}
+
+std::string scriptLineOf(const ZoneSettings& s) {
+    char buffer[4096];
+    EXPECT_TRUE(formatScriptLine(s, buffer, sizeof buffer));
+    return buffer;
+}
+
+TEST(ZoneSettingsInit, FreshInstanceHasDefaultsAndCapturedSize) {
+    ZoneSettings s{};
+    s.showFrame = 1;  // a reused record keeps its outline switch; init does not touch it
+    Pixel32 pixel = 0;
+    EXPECT_EQ(initZoneSettings(s, FrameBitmap{&pixel, 720, 576, 0}), 0);
+    EXPECT_EQ(s.up, 1);
+    EXPECT_EQ(s.left, 1);
+    EXPECT_EQ(s.right, 1);
+    EXPECT_EQ(s.down, 1);
+    EXPECT_EQ(s.addBorder, 0);
+    EXPECT_EQ(s.frameWidth, 720);
+    EXPECT_EQ(s.frameHeight, 576);
+    EXPECT_EQ(s.showFrame, 1);
+    EXPECT_EQ(summaryOf(freshInstance(720, 576)), " (1, 1, 1, 1, 0)");
+    EXPECT_EQ(scriptLineOf(freshInstance(720, 576)), "Config(1,1,1,1,0)");
+}
+
+struct TextCase {
+    std::int32_t up, left, right, down, border;
+    const char* summary;
+    const char* line;
+};
+
+class TextForms : public testing::TestWithParam<TextCase> {};
+
+TEST_P(TextForms, SummaryAndLineShowValuesInCommandOrder) {
+    const TextCase& c = GetParam();
+    ZoneSettings s = freshInstance(720, 576);
+    applyConfigCommand(s, c.up, c.left, c.right, c.down, c.border);
+    EXPECT_EQ(summaryOf(s), c.summary);
+    EXPECT_EQ(scriptLineOf(s), c.line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ZoneSettings, TextForms,
+    testing::Values(TextCase{3, 5, 7, 9, 1, " (3, 5, 7, 9, 1)", "Config(3,5,7,9,1)"},
+                    TextCase{1, 1, 1, 1, 5, " (1, 1, 1, 1, 5)", "Config(1,1,1,1,5)"},
+                    TextCase{-2, 1, 1, 1, 0, " (-2, 1, 1, 1, 0)", "Config(-2,1,1,1,0)"},
+                    TextCase{INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN,
+                             " (-2147483648, -2147483648, -2147483648, -2147483648, -2147483648)",
+                             "Config(-2147483648,-2147483648,-2147483648,-2147483648,-2147483648)"},
+                    TextCase{INT_MAX, 0, -1, 30, INT_MAX, " (2147483647, 0, -1, 30, 2147483647)",
+                             "Config(2147483647,0,-1,30,2147483647)"}));
+
+TEST(ScriptLine, CommandStoresOnlyItsFiveValues) {
+    ZoneSettings s = freshInstance(720, 576);
+    s.showFrame = 1;
+    snapshotSettings(s);
+    const ZoneSettings before = s;
+    applyConfigCommand(s, 40, -7, INT_MIN, INT_MAX, -1);
+    EXPECT_EQ(scriptLineOf(s), "Config(40,-7,-2147483648,2147483647,-1)");
+    s.up = before.up, s.left = before.left, s.right = before.right, s.down = before.down,
+    s.addBorder = before.addBorder;
+    EXPECT_EQ(std::memcmp(&s, &before, sizeof s), 0) << "fields outside the command changed";
+}
+
+// The longest line is 67 characters; with its NUL it needs 68 bytes.
+struct LengthCase {
+    int length;
+    bool written;
+};
+
+class ScriptLineLength : public testing::TestWithParam<LengthCase> {};
+
+TEST_P(ScriptLineLength, WholeLineOrNothingAndNeverPastLength) {
+    const LengthCase& c = GetParam();
+    ZoneSettings s = freshInstance(720, 576);
+    applyConfigCommand(s, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN);
+    const std::string line = "Config(-2147483648,-2147483648,-2147483648,-2147483648,-2147483648)";
+    char buffer[128];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(formatScriptLine(s, buffer, c.length), c.written);
+    if (c.written) {
+        EXPECT_EQ(std::string(buffer), line);
+    } else if (c.length >= 1) {
+        EXPECT_EQ(buffer[0], '\0') << "a refused line must leave an empty string";
+    }
+    const int untouchedFrom = c.written ? static_cast<int>(line.size()) + 1 : c.length >= 1 ? 1 : 0;
+    for (int k = untouchedFrom; k < static_cast<int>(sizeof buffer); ++k)
+        ASSERT_EQ(buffer[k], '#') << "byte " << k << " written with length " << c.length;
+}
+
+INSTANTIATE_TEST_SUITE_P(ZoneSettings, ScriptLineLength,
+                         testing::Values(LengthCase{68, true}, LengthCase{69, true}, LengthCase{4096, true},
+                                         LengthCase{67, false}, LengthCase{12, false}, LengthCase{1, false},
+                                         LengthCase{0, false}, LengthCase{-1, false},
+                                         LengthCase{INT_MIN, false}));
+
+struct CouplingCase {
+    const char* name;
+    std::int32_t frameWidth, frameHeight;
+    ZoneSide moved;
+    std::int32_t partnerBefore, value;
+    bool pushed;
+    std::int32_t partnerAfter;
+};
+
+void PrintTo(const CouplingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+ZoneSide oppositeSide(ZoneSide side) {
+    switch (side) {
+        case ZoneSide::Up:
+            return ZoneSide::Down;
+        case ZoneSide::Down:
+            return ZoneSide::Up;
+        case ZoneSide::Left:
+            return ZoneSide::Right;
+        case ZoneSide::Right:
+            break;
+    }
+    return ZoneSide::Left;
+}
+
+std::int32_t& margin(ZoneSettings& s, ZoneSide side) {
+    switch (side) {
+        case ZoneSide::Up:
+            return s.up;
+        case ZoneSide::Down:
+            return s.down;
+        case ZoneSide::Left:
+            return s.left;
+        case ZoneSide::Right:
+            break;
+    }
+    return s.right;
+}
+
+class Coupling : public testing::TestWithParam<CouplingCase> {};
+
+TEST_P(Coupling, MovedMarginWinsAndPartnerGivesWay) {
+    const CouplingCase& c = GetParam();
+    ZoneSettings s = freshInstance(c.frameWidth, c.frameHeight);
+    margin(s, oppositeSide(c.moved)) = c.partnerBefore;
+    ZoneSettings before = s;
+    EXPECT_EQ(adjustMargin(s, c.moved, c.value), c.pushed);
+    EXPECT_EQ(margin(s, c.moved), c.value);
+    EXPECT_EQ(margin(s, oppositeSide(c.moved)), c.partnerAfter);
+    // The other axis and every other field stay as they were.
+    ZoneSettings rest = s;
+    margin(rest, c.moved) = margin(before, c.moved);
+    margin(rest, oppositeSide(c.moved)) = c.partnerBefore;
+    EXPECT_EQ(std::memcmp(&rest, &before, sizeof rest), 0);
+}
+
+constexpr std::int32_t kMax = INT_MAX, kMin = INT_MIN;
+
+INSTANTIATE_TEST_SUITE_P(
+    ZoneSettings, Coupling,
+    testing::Values(
+        CouplingCase{"TallFrameNeverPushes", 720, 576, ZoneSide::Up, 30, 30, false, 30},
+        CouplingCase{"LowFramePushesDown", 720, 60, ZoneSide::Up, 30, 25, true, 25},
+        CouplingCase{"VeryLowFramePushesBelowOne", 720, 30, ZoneSide::Up, 1, 25, true, -5},
+        CouplingCase{"FortyLineFrame", 720, 40, ZoneSide::Up, 20, 15, true, 15},
+        CouplingCase{"DownPushesUp", 720, 79, ZoneSide::Down, 40, 30, true, 39},
+        CouplingCase{"ExactlyAtLimitDoesNotPush", 720, 60, ZoneSide::Down, 25, 25, false, 25},
+        CouplingCase{"WidthPairsLeftAndRight", 40, 576, ZoneSide::Left, 20, 15, true, 15},
+        CouplingCase{"RightPushesLeft", 30, 576, ZoneSide::Right, 1, 25, true, -5},
+        CouplingCase{"HeightDoesNotCoupleHorizontally", 720, 20, ZoneSide::Right, 30, 30, false, 30},
+        CouplingCase{"UnknownHeightLeavesPartner", 720, 0, ZoneSide::Up, 1, 30, false, 1},
+        CouplingCase{"UnknownWidthLeavesPartner", 0, 576, ZoneSide::Left, 1, 30, false, 1},
+        CouplingCase{"NegativeHeightLeavesPartner", 720, -5, ZoneSide::Down, 7, 30, false, 7},
+        CouplingCase{"HugePartnerIsPushedWithoutOverflow", 720, 576, ZoneSide::Up, kMax, 1, true, 565},
+        CouplingCase{"HugeNegativePartnerStays", 720, 576, ZoneSide::Up, kMin, kMax, false, kMin},
+        CouplingCase{"PushedBelowRangeSaturates", 1, 576, ZoneSide::Left, 0, kMax, true, kMin},
+        CouplingCase{"MostNegativeValueLeavesHugePartner", 720, 576, ZoneSide::Right, kMax, kMin, false,
+                     kMax},
+        CouplingCase{"ValueAtMostRangeBottomNeverPushes", 720, 1, ZoneSide::Down, kMin, kMin, false, kMin}),
+    [](const testing::TestParamInfo<CouplingCase>& info) { return std::string(info.param.name); });
+
+TEST(Snapshot, RestorePutsBackTheSixValuesOnly) {
+    ZoneSettings s = freshInstance(720, 576);
+    applyConfigCommand(s, 3, 5, 7, 9, 1);
+    s.showFrame = 0;
+    snapshotSettings(s);
+    applyConfigCommand(s, -1, INT_MAX, 0, 40, 2);
+    s.showFrame = 1;
+    adjustMargin(s, ZoneSide::Up, 300);
+    s.frameWidth = 32;
+    s.frameHeight = 24;
+    restoreSettings(s);
+    EXPECT_EQ(scriptLineOf(s), "Config(3,5,7,9,1)");
+    EXPECT_EQ(s.showFrame, 0);
+    EXPECT_EQ(s.frameWidth, 32);
+    EXPECT_EQ(s.frameHeight, 24);
+    EXPECT_EQ(s.savedUp, 3);
+    EXPECT_EQ(s.savedDown, 9);
+}
+
+}  // namespace
