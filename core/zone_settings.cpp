@@ -58,6 +58,12 @@ int initZoneSettings(ZoneSettings& settings, const FrameBitmap& source) {
     return 0;
 }
 
+void refreshFrameSize(ZoneSettings& settings, std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0) return;
+    settings.frameWidth = width;
+    settings.frameHeight = height;
+}
+
 bool adjustMargin(ZoneSettings& settings, ZoneSide side, std::int32_t value) {
     marginOf(settings, side) = value;
     const std::int64_t dimension = capturedDimensionFor(settings, side);

@@ -42,6 +42,10 @@ inline constexpr int kScriptLineCapacity = 68;
 // Leaves showFrame, preview and the snapshot as the host's zero-filled storage holds them.
 int initZoneSettings(ZoneSettings& settings, const FrameBitmap& source);
 
+// Captures the frame size for the coupling rule when both dimensions are known (positive); the
+// host creates instances before any frame exists and describes the frame only later.
+void refreshFrameSize(ZoneSettings& settings, std::int32_t width, std::int32_t height);
+
 // Stores `value` in the margin of `side`, then pushes the opposite margin back so the two sum to
 // at most the captured dimension - 10. Returns true when the opposite margin was changed, so the
 // caller can move its slider. While the captured dimension is unknown (not positive) the opposite

@@ -199,6 +199,19 @@ INSTANTIATE_TEST_SUITE_P(
         CouplingCase{"ValueAtMostRangeBottomNeverPushes", 720, 1, ZoneSide::Down, kMin, kMin, false, kMin}),
     [](const testing::TestParamInfo<CouplingCase>& info) { return std::string(info.param.name); });
 
+TEST(CapturedSize, RefreshedOnlyByAKnownFrameSize) {
+    struct Case {
+        std::int32_t w, h, expectedWidth, expectedHeight;
+    };
+    for (const Case& c : {Case{720, 576, 720, 576}, Case{0, 576, 0, 0}, Case{720, 0, 0, 0}, Case{-1, 40, 0, 0},
+                          Case{1, 1, 1, 1}}) {
+        ZoneSettings s = freshInstance(0, 0);  // the real host's init sees no frame
+        refreshFrameSize(s, c.w, c.h);
+        EXPECT_EQ(s.frameWidth, c.expectedWidth) << c.w << " x " << c.h;
+        EXPECT_EQ(s.frameHeight, c.expectedHeight) << c.w << " x " << c.h;
+    }
+}
+
 TEST(Snapshot, RestorePutsBackTheSixValuesOnly) {
     ZoneSettings s = freshInstance(720, 576);
     applyConfigCommand(s, 3, 5, 7, 9, 1);
