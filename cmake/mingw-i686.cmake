@@ -6,7 +6,11 @@ set(CMAKE_SYSTEM_PROCESSOR i686)
 set(VELMO_MINGW_PREFIX i686-w64-mingw32)
 set(CMAKE_C_COMPILER ${VELMO_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${VELMO_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${VELMO_MINGW_PREFIX}-windres)
+# LLVM's windres keeps the case of custom control class names ("msctls_trackbar32") in dialog
+# templates, where GNU windres upper-cases them. It preprocesses with clang, so it is told where the
+# mingw-w64 headers are.
+set(CMAKE_RC_COMPILER llvm-windres-14)
+set(CMAKE_RC_FLAGS_INIT "--target=pe-i386 -I/usr/share/mingw-w64/include")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${VELMO_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -1,0 +1,98 @@
+// The plug-in's face towards the host: the two exported entry points, the one filter definition
+// they register, the script table, and the callbacks that unwrap the host's records for the core.
+
+#include "core/render_zone_frame.h"
+#include "core/zone_settings.h"
+#include "dialog/zone_dialog.h"
+#include "host/filter_interface.h"
+
+namespace {
+
+// Kept for module exit: the definition as the host registered it. The module's only mutable
+// module-wide state.
+FilterDefinition* registeredDefinition = nullptr;
+
+ZoneSettings& settingsOf(const FilterActivation* activation) {
+    return *static_cast<ZoneSettings*>(activation->filter_data);
+}
+
+FrameBitmap frameOf(const VFBitmap& bitmap) {
+    return FrameBitmap{bitmap.data, bitmap.w, bitmap.h, bitmap.modulo};
+}
+
+int VDCALL initZone(FilterActivation* activation, const FilterFunctions*) {
+    return initZoneSettings(settingsOf(activation), frameOf(*activation->src));
+}
+
+int VDCALL runZone(const FilterActivation* activation, const FilterFunctions*) {
+    return renderZoneFrame(settingsOf(activation), frameOf(*activation->src), frameOf(*activation->dst));
+}
+
+void VDCALL describeZone(const FilterActivation* activation, const FilterFunctions*, char* buffer) {
+    formatSummary(settingsOf(activation), buffer);
+}
+
+bool VDCALL saveZone(FilterActivation* activation, const FilterFunctions*, char* buffer, int length) {
+    return formatScriptLine(settingsOf(activation), buffer, length);
+}
+
+// Config(up, left, right, down, border). The signature promises five integers; a call with fewer
+// is ignored rather than read past its argument array.
+void VDCALL configCommand(IScriptInterpreter*, void* context, CScriptValue* argv, int argc) {
+    if (argc < 5) return;
+    applyConfigCommand(settingsOf(static_cast<FilterActivation*>(context)), argv[0].u.i, argv[1].u.i,
+                       argv[2].u.i, argv[3].u.i, argv[4].u.i);
+}
+
+ScriptFunctionDef scriptFunctions[] = {
+    {configCommand, "Config", "0iiiii"},
+    {nullptr, nullptr, nullptr},
+};
+
+CScriptObject scriptObject = {nullptr, scriptFunctions, nullptr};
+
+FilterDefinition zoneFilter = {
+    nullptr,                   // next
+    nullptr,                   // prev
+    nullptr,                   // module
+    "Velmo, version 1.1(2) ",  // name
+    "Re-centres the picture on a marked zone, repeats its edges and can black out the rest.",
+    "Velmo project",       // maker
+    nullptr,               // private_data
+    sizeof(ZoneSettings),  // inst_data_size
+    initZone,              // initProc
+    nullptr,               // deinitProc
+    runZone,               // runProc
+    nullptr,               // paramProc: the frame keeps its size and format
+    showConfigDialog,      // configProc
+    describeZone,          // stringProc
+    nullptr,               // startProc
+    nullptr,               // endProc
+    &scriptObject,         // script_obj
+    saveZone,              // fssProc
+    nullptr,               // stringProc2
+    nullptr,               // serializeProc
+    nullptr,               // deserializeProc
+    nullptr,               // copyProc
+};
+
+}  // namespace
+
+extern "C" __declspec(dllexport) int VDCALL
+    VirtualdubFilterModuleInit2(FilterModule* module, const FilterFunctions* functions, int& version,
+                                int& compatibleVersion) {
+    registeredDefinition = functions->addFilter(module, &zoneFilter, kFilterDefinitionLength);
+    if (registeredDefinition == nullptr) return 1;
+    version = kFilterInterfaceVersion;
+    compatibleVersion = kFilterInterfaceCompatibleVersion;
+    return 0;
+}
+
+// After a refused registration there is nothing to hand back, and the oldest hosts crash on
+// removeFilter(nullptr).
+extern "C" __declspec(dllexport) void VDCALL
+    VirtualdubFilterModuleDeinit(FilterModule*, const FilterFunctions* functions) {
+    if (registeredDefinition == nullptr) return;
+    functions->removeFilter(registeredDefinition);
+    registeredDefinition = nullptr;
+}
