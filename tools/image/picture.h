@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/frame_bitmap.h"
+
+// A picture as image files hold it: top-down rows of 0x00RRGGBB pixels without gaps.
+struct Picture {
+    std::int32_t w = 0;
+    std::int32_t h = 0;
+    std::vector<Pixel32> pixels;
+};
+
+// Reads PNG, BMP or JPEG. On failure returns false and says why in `error`.
+bool loadPicture(const std::string& path, Picture& picture, std::string& error);
+
+// Writes PNG or BMP, chosen by the file name's extension. The file appears whole or not at all:
+// it is written under a temporary name beside the target and renamed when complete.
+bool savePicture(const std::string& path, const Picture& picture, std::string& error);
+
+// The picture seen bottom-up, as the filter sees frames: row 0 is the picture's bottom line. No
+// pixel is copied; the rows are walked backwards through a negative row gap.
+FrameBitmap bottomUpView(Picture& picture);

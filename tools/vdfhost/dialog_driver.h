@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/filter_interface.h"
+
+// Plays a person's steps on a plug-in's configuration dialog from a second thread, with the
+// messages a real click or drag sends:
+//   click:ID          presses the button or check box with that control id (BM_CLICK)
+//   slider:ID:POS     moves a slider as a drag does (TBM_SETPOS, then WM_HSCROLL to the dialog)
+//   shot:FILE.png     saves a picture of the screen area covered by the dialog and the preview
+//   wait:MS           pauses
+//   ok | cancel       closes the dialog with OK, or with Esc
+class DialogDriver {
+public:
+    // Checks the steps' syntax; returns false with a message for the first bad one.
+    static bool parse(const std::vector<std::string>& steps, DialogDriver& driver, std::string& error);
+
+    // Starts playing once a dialog belonging to thread `dialogThread` appears. The caller then runs
+    // the dialog; `finish` waits for the player and reports any step that failed.
+    void start(DWORD dialogThread);
+    bool finish(std::string& error);
+
+    bool empty() const { return steps_.empty(); }
+
+private:
+    struct Step {
+        std::string kind;
+        int id = 0;
+        int value = 0;
+        std::string file;
+    };
+    static DWORD WINAPI threadMain(LPVOID driver);
+    void play();
+    bool playStep(HWND dialog, const Step& step);
+
+    std::vector<Step> steps_;
+    DWORD dialogThread_ = 0;
+    HANDLE thread_ = nullptr;
+    std::string error_;
+};
+
+// Finds a visible dialog box owned by the given thread, waiting up to `milliseconds`.
+HWND waitForDialog(DWORD thread, int milliseconds);
+
+// Saves the screen area of the given windows (those that exist) as a PNG.
+bool saveWindowsShot(const std::vector<HWND>& windows, const std::string& path, std::string& error);

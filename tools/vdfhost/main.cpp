@@ -1,0 +1,126 @@
+// vdfhost: loads a filter plug-in the way the host does and runs it on a picture.
+//
+//   vdfhost PLUGIN [--script LINE]... IN OUT
+//   vdfhost PLUGIN --configure IN [OUT] [--script LINE]... [--do STEP]...
+//
+// Prints the filter's summary and its saved script line.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/image/picture.h"
+#include "tools/vdfhost/dialog_driver.h"
+#include "tools/vdfhost/host_preview.h"
+#include "tools/vdfhost/plugin_host.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: vdfhost PLUGIN [--script LINE]... IN OUT\n"
+    "       vdfhost PLUGIN --configure IN [OUT] [--script LINE]... [--do STEP]...\n"
+    "  --script LINE  restore settings from a saved line such as \"Config(3,5,7,9,1)\"\n"
+    "  --configure    open the plug-in's dialog with a live preview; OUT is written after OK\n"
+    "  --do STEP      play a dialog step: click:ID, slider:ID:POS, shot:FILE.png, wait:MS, ok, cancel\n";
+
+struct Options {
+    std::string plugin;
+    std::vector<std::string> scripts;
+    std::vector<std::string> steps;
+    std::vector<std::string> files;
+    bool configure = false;
+};
+
+bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
+    for (int k = 1; k < argc; ++k) {
+        const std::string argument = argv[k];
+        const bool hasValue = k + 1 < argc;
+        if (argument == "--script" && hasValue) {
+            options.scripts.push_back(argv[++k]);
+        } else if (argument == "--do" && hasValue) {
+            options.steps.push_back(argv[++k]);
+        } else if (argument == "--configure") {
+            options.configure = true;
+        } else if (argument.rfind("--", 0) == 0) {
+            error = "unknown or incomplete option " + argument;
+            return false;
+        } else if (options.plugin.empty()) {
+            options.plugin = argument;
+        } else {
+            options.files.push_back(argument);
+        }
+    }
+    const std::size_t minimum = options.configure ? 1 : 2;
+    if (options.plugin.empty() || options.files.size() < minimum || options.files.size() > 2) {
+        error = "expected a plug-in, an input picture and an output picture";
+        return false;
+    }
+    if (!options.steps.empty() && !options.configure) {
+        error = "--do needs --configure";
+        return false;
+    }
+    return true;
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "vdfhost: %s\n", message.c_str());
+    return 1;
+}
+
+void printSettings(FilterInstance& instance) {
+    std::printf("filter:  %s\n", instance.filter().name != nullptr ? instance.filter().name : "");
+    std::printf("summary: \"%s\"\n", instance.summary().c_str());
+    std::string line;
+    if (instance.scriptLine(line))
+        std::printf("line:    %s\n", line.c_str());
+    else
+        std::printf("line:    (none: the plug-in declined to write one)\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!parseOptions(argc, argv, options, error)) {
+        std::fputs(kUsage, stderr);
+        return fail(error);
+    }
+    DialogDriver driver;
+    if (!DialogDriver::parse(options.steps, driver, error)) return fail(error);
+
+    registerHostControls();
+    Picture input;
+    if (!loadPicture(options.files[0], input, error)) return fail(error);
+    std::unique_ptr<PluginModule> plugin = PluginModule::load(options.plugin, error);
+    if (!plugin) return fail(error);
+
+    FilterInstance instance(*plugin);
+    for (const std::string& script : options.scripts)
+        if (!instance.runScript(script, error)) return fail(error);
+
+    HostBitmap source(input.w, input.h);
+    source.load(input);
+    instance.setSource(std::move(source));
+
+    if (options.configure) {
+        HostPreview preview(instance, std::string("Preview - ") + options.files[0]);
+        if (!driver.empty()) driver.start(GetCurrentThreadId());
+        const int result = instance.configure(nullptr, &preview);
+        if (!driver.finish(error)) return fail(error);
+        if (result != 0) {
+            std::printf("dialog:  cancelled (%d)\n", result);
+            printSettings(instance);
+            return result == 1 ? 0 : fail("the plug-in's dialog could not open");
+        }
+        std::printf("dialog:  OK\n");
+    }
+
+    instance.runFrame();
+    printSettings(instance);
+    if (options.files.size() == 2) {
+        if (!savePicture(options.files[1], instance.destination().picture(), error)) return fail(error);
+        std::printf("wrote:   %s\n", options.files[1].c_str());
+    }
+    return 0;
+}
