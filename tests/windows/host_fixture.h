@@ -1,0 +1,44 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/zone_settings.h"
+#include "tools/vdfhost/host_preview.h"
+#include "tools/vdfhost/plugin_host.h"
+
+// The plug-in under test, in the tests' working folder.
+inline constexpr char kPluginFile[] = VELMO_PLUGIN_NAME;
+
+// Loads the plug-in through the project's host for one test and unloads it afterwards.
+class PluginTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override { plugin_.reset(); }
+
+    PluginModule& plugin() { return *plugin_; }
+    std::unique_ptr<FilterInstance> newInstance() { return std::make_unique<FilterInstance>(*plugin_); }
+
+    // The instance's record, read the way the plug-in lays it out.
+    static ZoneSettings& settingsOf(FilterInstance& instance) {
+        return *reinterpret_cast<ZoneSettings*>(instance.storage());
+    }
+
+private:
+    std::unique_ptr<PluginModule> plugin_;
+};
+
+// Runs the plug-in's dialog modally on this thread while `steps` plays on a second thread with the
+// dialog's window; returns the config callback's result. If the steps leave the dialog open, it
+// is cancelled.
+int runDialog(FilterInstance& instance, IFilterPreview* preview,
+              const std::function<void(HWND dialog)>& steps);
+
+// A person's actions, sent as the messages the controls send.
+void click(HWND dialog, int id);
+void drag(HWND dialog, int sliderId, int position);
+int sliderPosition(HWND dialog, int sliderId);
+bool isChecked(HWND dialog, int id);
