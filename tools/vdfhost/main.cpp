@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
     instance.setSource(std::move(source));
 
     if (options.configure) {
-        HostPreview preview(instance, std::string("Preview - ") + options.files[0]);
+        const std::string name = options.files[0].substr(options.files[0].find_last_of("/\\") + 1);
+        HostPreview preview(instance, "Preview - " + name);
         if (!driver.empty()) driver.start(GetCurrentThreadId());
         const int result = instance.configure(nullptr, &preview);
         if (!driver.finish(error)) return fail(error);

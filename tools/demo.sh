@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The main job: builds VELMO.VDF and shows it working. The plug-in is loaded by the project's own
+# host (vdfhost) under Wine and run on a generated test card, as an off-centre capture with ragged
+# edges. Pictures land in out/; vdfhost prints each instance's summary and saved script line.
+set -euo pipefail
+velmo_root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$velmo_root"
+
+bash tools/install-deps.sh
+cmake --preset native >/dev/null
+cmake --build --preset native --target testcard
+cmake --preset mingw-i686 >/dev/null
+cmake --build --preset mingw-i686 --target velmo_vdf vdfhost
+
+source tools/windows-session.sh
+velmo_start_windows_session win32
+
+mkdir -p out
+build/native/tools/testcard/testcard out/testcard.png
+cd build/mingw-i686/plugin
+host() { "$velmo_root/tools/wine-run" vdfhost.exe VELMO.VDF "$@"; }
+
+echo; echo "== Shift and border: Config(3,5,7,9,1) =="
+host --script "Config(3,5,7,9,1)" "$velmo_root/out/testcard.png" "$velmo_root/out/shift-border.png"
+echo; echo "== Shift only: Config(3,5,7,9,0) =="
+host --script "Config(3,5,7,9,0)" "$velmo_root/out/testcard.png" "$velmo_root/out/shift.png"
+echo; echo "== Outline, ticked in the dialog, with a screenshot of the dialog and the live preview =="
+host --configure "$velmo_root/out/testcard.png" "$velmo_root/out/outline.png" --script "Config(3,5,7,9,1)" \
+    --do click:1006 --do click:1005 --do "shot:$velmo_root/out/dialog.png" --do ok
+
+echo
+echo "VELMO.VDF: $velmo_root/build/mingw-i686/plugin/VELMO.VDF"
+echo "Pictures:  $velmo_root/out/{testcard,shift-border,shift,outline,dialog}.png"

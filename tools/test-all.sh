@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Every test: the native core tests (plain and under AddressSanitizer and
+# UndefinedBehaviorSanitizer), a short fuzzing run, a benchmark smoke run, and the Windows-side
+# tests, where VELMO.VDF is loaded by the project's own host under Wine with a virtual display.
+set -euo pipefail
+velmo_root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$velmo_root"
+fuzz_seconds=${VELMO_FUZZ_SECONDS:-60}
+
+step() { printf '\n== %s ==\n' "$*"; }
+
+bash tools/install-deps.sh
+
+step "Native tests (release)"
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native
+
+step "Native tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
+cmake --preset native-sanitize >/dev/null
+cmake --build --preset native-sanitize
+ctest --preset native-sanitize
+
+step "Fuzzing the frame transform against the reference for ${fuzz_seconds} s"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+corpus=$(mktemp -d)
+trap 'rm -rf "$corpus"' EXIT
+build/fuzz/fuzz/render_fuzz -max_total_time="$fuzz_seconds" -timeout=10 -print_final_stats=1 \
+    "$corpus" fuzz/corpus 2>&1 | grep -E "^(stat::number_of_executed_units|Done|==)" || true
+test "${PIPESTATUS[0]}" -eq 0
+
+step "Benchmark smoke run"
+build/native/bench/render_bench --benchmark_min_time=0 --benchmark_repetitions=1 >/dev/null
+echo "render_bench ran"
+
+step "Windows-side tests (32-bit, Wine)"
+cmake --preset mingw-i686 >/dev/null
+cmake --build --preset mingw-i686
+source tools/windows-session.sh
+velmo_start_windows_session win32
+trap 'rm -rf "$corpus"; velmo_stop_windows_session' EXIT
+ctest --preset mingw-i686
+
+step "All tests passed"
