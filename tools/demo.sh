@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The main job: builds VELMO.VDF and shows it working. The plug-in is loaded by the project's own
-# host (vdfhost) under Wine and run on a generated test card, as an off-centre capture with ragged
-# edges. Pictures land in out/; vdfhost prints each instance's summary and saved script line.
+# The main job: builds VELMO.VDF (32-bit and 64-bit) and shows it working. The plug-in is loaded by
+# the project's own host (vdfhost) under Wine and run on a generated test card, as an off-centre
+# capture with ragged edges. Pictures land in out/; vdfhost prints each instance's summary and saved
+# script line.
 set -euo pipefail
 velmo_root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$velmo_root"
@@ -9,11 +10,13 @@ cd "$velmo_root"
 bash tools/install-deps.sh
 cmake --preset native >/dev/null
 cmake --build --preset native --target testcard
-cmake --preset mingw-i686 >/dev/null
-cmake --build --preset mingw-i686 --target velmo_vdf vdfhost
+for preset in mingw-i686 mingw-x86_64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target velmo_vdf vdfhost
+done
 
 source tools/windows-session.sh
-velmo_start_windows_session win32
+velmo_start_windows_session win32 win64
 
 mkdir -p out
 build/native/tools/testcard/testcard out/testcard.png
@@ -28,6 +31,14 @@ echo; echo "== Outline, ticked in the dialog, with a screenshot of the dialog an
 host --configure "$velmo_root/out/testcard.png" "$velmo_root/out/outline.png" --script "Config(3,5,7,9,1)" \
     --do click:1006 --do click:1005 --do "shot:$velmo_root/out/dialog.png" --do ok
 
+echo; echo "== The 64-bit plug-in, in the 64-bit host: Config(3,5,7,9,1) =="
+cd "$velmo_root/build/mingw-x86_64/plugin"
+VELMO_WINE_ARCH=win64 "$velmo_root/tools/wine-run" vdfhost.exe VELMO.VDF --script "Config(3,5,7,9,1)" \
+    "$velmo_root/out/testcard.png" "$velmo_root/out/shift-border-x64.png"
+cmp -s "$velmo_root/out/shift-border.png" "$velmo_root/out/shift-border-x64.png" &&
+    echo "same picture as the 32-bit plug-in"
+
 echo
-echo "VELMO.VDF: $velmo_root/build/mingw-i686/plugin/VELMO.VDF"
+echo "VELMO.VDF: $velmo_root/build/mingw-i686/plugin/VELMO.VDF (32-bit hosts: plugins folder)"
+echo "           $velmo_root/build/mingw-x86_64/plugin/VELMO.VDF (64-bit hosts: plugins64 folder)"
 echo "Pictures:  $velmo_root/out/{testcard,shift-border,shift,outline,dialog}.png"

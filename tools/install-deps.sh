@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang llvm-14 libclang-rt-14-dev
     googletest libgtest-dev libbenchmark-dev libstb-dev
-    g++-mingw-w64-i686 wine wine32:i386 xvfb
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the native core tests (plain and under AddressSanitizer and
 # UndefinedBehaviorSanitizer), a short fuzzing run, a benchmark smoke run, and the Windows-side
-# tests, where VELMO.VDF is loaded by the project's own host under Wine with a virtual display.
+# tests for both architectures, where VELMO.VDF is loaded by the project's own host under Wine
+# with a virtual display, and a check that both architectures give the same results.
 set -euo pipefail
 velmo_root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$velmo_root"
@@ -34,12 +35,22 @@ step "Benchmark smoke run"
 build/native/bench/render_bench --benchmark_min_time=0 --benchmark_repetitions=1 >/dev/null
 echo "render_bench ran"
 
-step "Windows-side tests (32-bit, Wine)"
+step "Building for 32-bit and 64-bit Windows"
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686
+cmake --preset mingw-x86_64 >/dev/null
+cmake --build --preset mingw-x86_64
 source tools/windows-session.sh
-velmo_start_windows_session win32
+velmo_start_windows_session win32 win64
 trap 'rm -rf "$corpus"; velmo_stop_windows_session' EXIT
+
+step "Windows-side tests (32-bit, Wine)"
 ctest --preset mingw-i686
+
+step "Windows-side tests (64-bit, Wine)"
+ctest --preset mingw-x86_64
+
+step "Same pixels, summaries and lines from both architectures"
+bash tests/windows/compare_architectures.sh
 
 step "All tests passed"
