@@ -6,6 +6,19 @@
 
 namespace {
 
+std::int32_t capturedDimensionFor(const ZoneSettings& settings, ZoneSide side) {
+    const bool vertical = side == ZoneSide::Up || side == ZoneSide::Down;
+    return vertical ? settings.frameHeight : settings.frameWidth;
+}
+
+std::int32_t saturateToInt32(std::int64_t value) {
+    constexpr std::int64_t lowest = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t highest = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(value < lowest ? lowest : value > highest ? highest : value);
+}
+
+}  // namespace
+
 std::int32_t& marginOf(ZoneSettings& settings, ZoneSide side) {
     switch (side) {
         case ZoneSide::Up:
@@ -20,7 +33,11 @@ std::int32_t& marginOf(ZoneSettings& settings, ZoneSide side) {
     return settings.down;
 }
 
-ZoneSide oppositeOf(ZoneSide side) {
+std::int32_t marginOf(const ZoneSettings& settings, ZoneSide side) {
+    return marginOf(const_cast<ZoneSettings&>(settings), side);
+}
+
+ZoneSide oppositeSide(ZoneSide side) {
     switch (side) {
         case ZoneSide::Up:
             return ZoneSide::Down;
@@ -33,19 +50,6 @@ ZoneSide oppositeOf(ZoneSide side) {
     }
     return ZoneSide::Up;
 }
-
-std::int32_t capturedDimensionFor(const ZoneSettings& settings, ZoneSide side) {
-    const bool vertical = side == ZoneSide::Up || side == ZoneSide::Down;
-    return vertical ? settings.frameHeight : settings.frameWidth;
-}
-
-std::int32_t saturateToInt32(std::int64_t value) {
-    constexpr std::int64_t lowest = std::numeric_limits<std::int32_t>::min();
-    constexpr std::int64_t highest = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(value < lowest ? lowest : value > highest ? highest : value);
-}
-
-}  // namespace
 
 int initZoneSettings(ZoneSettings& settings, const FrameBitmap& source) {
     settings.up = 1;
@@ -70,7 +74,7 @@ bool adjustMargin(ZoneSettings& settings, ZoneSide side, std::int32_t value) {
     // The real host creates instances before any frame exists; coupling against a size of 0
     // would drive the partner far negative at every slider move.
     if (dimension <= 0) return false;
-    std::int32_t& partner = marginOf(settings, oppositeOf(side));
+    std::int32_t& partner = marginOf(settings, oppositeSide(side));
     // 64-bit: a script line can put any 32-bit integer in either margin.
     if (value <= dimension - partner - 10) return false;
     partner = saturateToInt32(dimension - value - 10);

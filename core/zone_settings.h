@@ -33,6 +33,12 @@ static_assert(sizeof(ZoneSettings) == (sizeof(void*) == 4 ? 60 : 64),
 
 enum class ZoneSide { Up, Left, Right, Down };
 
+// The margin on one side, and the side the coupling rule pairs it with (up with down, left with
+// right).
+std::int32_t& marginOf(ZoneSettings& settings, ZoneSide side);
+std::int32_t marginOf(const ZoneSettings& settings, ZoneSide side);
+ZoneSide oppositeSide(ZoneSide side);
+
 // Longest summary: " (" + five 11-character integers + four ", " + ")" = 66, plus the NUL.
 inline constexpr int kSummaryCapacity = 67;
 // Longest script line: "Config(" + five 11-character integers + four "," + ")" = 67, plus the NUL.

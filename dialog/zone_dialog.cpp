@@ -10,34 +10,30 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
-struct SliderSide {
+struct Slider {
     int id;
     ZoneSide side;
-    int oppositeId;
 };
 
 // In the order the dialog looks sliders up.
-constexpr SliderSide kSliders[] = {
-    {IDC_UP, ZoneSide::Up, IDC_DOWN},
-    {IDC_LEFT, ZoneSide::Left, IDC_RIGHT},
-    {IDC_RIGHT, ZoneSide::Right, IDC_LEFT},
-    {IDC_DOWN, ZoneSide::Down, IDC_UP},
+constexpr Slider kSliders[] = {
+    {IDC_UP, ZoneSide::Up},
+    {IDC_LEFT, ZoneSide::Left},
+    {IDC_RIGHT, ZoneSide::Right},
+    {IDC_DOWN, ZoneSide::Down},
 };
 
 constexpr int kSliderLow = 1;
 constexpr int kSliderHigh = 30;
 
-std::int32_t marginFor(const ZoneSettings& settings, int sliderId) {
-    switch (sliderId) {
-        case IDC_UP:
-            return settings.up;
-        case IDC_LEFT:
-            return settings.left;
-        case IDC_RIGHT:
-            return settings.right;
-        default:
-            return settings.down;
-    }
+int sliderFor(ZoneSide side) {
+    for (const Slider& slider : kSliders)
+        if (slider.side == side) return slider.id;
+    return IDC_UP;
+}
+
+void showMargin(HWND window, const ZoneSettings& settings, ZoneSide side) {
+    SendDlgItemMessageA(window, sliderFor(side), TBM_SETPOS, TRUE, marginOf(settings, side));
 }
 
 ZoneSettings* settingsOf(HWND window) {
@@ -55,9 +51,9 @@ std::int32_t checkedAsFlag(HWND window, int id) {
 
 INT_PTR initDialog(HWND window, ZoneSettings& settings) {
     SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(&settings));
-    for (const SliderSide& slider : kSliders) {
+    for (const Slider& slider : kSliders) {
         SendDlgItemMessageA(window, slider.id, TBM_SETRANGE, FALSE, MAKELPARAM(kSliderLow, kSliderHigh));
-        SendDlgItemMessageA(window, slider.id, TBM_SETPOS, TRUE, marginFor(settings, slider.id));
+        showMargin(window, settings, slider.side);
     }
     CheckDlgButton(window, IDC_SHOW_FRAME, settings.showFrame != 0 ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(window, IDC_ADD_BORDER, settings.addBorder != 0 ? BST_CHECKED : BST_UNCHECKED);
@@ -92,13 +88,12 @@ INT_PTR command(HWND window, ZoneSettings& settings, int id) {
     }
 }
 
-INT_PTR sliderMoved(HWND window, ZoneSettings& settings, HWND slider) {
-    for (const SliderSide& candidate : kSliders) {
-        if (GetDlgItem(window, candidate.id) != slider) continue;
-        const auto position = static_cast<std::int32_t>(SendMessageA(slider, TBM_GETPOS, 0, 0));
-        if (adjustMargin(settings, candidate.side, position))
-            SendDlgItemMessageA(window, candidate.oppositeId, TBM_SETPOS, TRUE,
-                                marginFor(settings, candidate.oppositeId));
+INT_PTR sliderMoved(HWND window, ZoneSettings& settings, HWND sliderWindow) {
+    for (const Slider& slider : kSliders) {
+        if (GetDlgItem(window, slider.id) != sliderWindow) continue;
+        const auto position = static_cast<std::int32_t>(SendMessageA(sliderWindow, TBM_GETPOS, 0, 0));
+        if (adjustMargin(settings, slider.side, position))
+            showMargin(window, settings, oppositeSide(slider.side));
         redoFrame(settings);
         return FALSE;
     }

@@ -129,48 +129,20 @@ void PrintTo(const CouplingCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-ZoneSide oppositeSide(ZoneSide side) {
-    switch (side) {
-        case ZoneSide::Up:
-            return ZoneSide::Down;
-        case ZoneSide::Down:
-            return ZoneSide::Up;
-        case ZoneSide::Left:
-            return ZoneSide::Right;
-        case ZoneSide::Right:
-            break;
-    }
-    return ZoneSide::Left;
-}
-
-std::int32_t& margin(ZoneSettings& s, ZoneSide side) {
-    switch (side) {
-        case ZoneSide::Up:
-            return s.up;
-        case ZoneSide::Down:
-            return s.down;
-        case ZoneSide::Left:
-            return s.left;
-        case ZoneSide::Right:
-            break;
-    }
-    return s.right;
-}
-
 class Coupling : public testing::TestWithParam<CouplingCase> {};
 
 TEST_P(Coupling, MovedMarginWinsAndPartnerGivesWay) {
     const CouplingCase& c = GetParam();
     ZoneSettings s = freshInstance(c.frameWidth, c.frameHeight);
-    margin(s, oppositeSide(c.moved)) = c.partnerBefore;
+    marginOf(s, oppositeSide(c.moved)) = c.partnerBefore;
     ZoneSettings before = s;
     EXPECT_EQ(adjustMargin(s, c.moved, c.value), c.pushed);
-    EXPECT_EQ(margin(s, c.moved), c.value);
-    EXPECT_EQ(margin(s, oppositeSide(c.moved)), c.partnerAfter);
+    EXPECT_EQ(marginOf(s, c.moved), c.value);
+    EXPECT_EQ(marginOf(s, oppositeSide(c.moved)), c.partnerAfter);
     // The other axis and every other field stay as they were.
     ZoneSettings rest = s;
-    margin(rest, c.moved) = margin(before, c.moved);
-    margin(rest, oppositeSide(c.moved)) = c.partnerBefore;
+    marginOf(rest, c.moved) = marginOf(before, c.moved);
+    marginOf(rest, oppositeSide(c.moved)) = c.partnerBefore;
     EXPECT_EQ(std::memcmp(&rest, &before, sizeof rest), 0);
 }
 
@@ -203,8 +175,8 @@ TEST(CapturedSize, RefreshedOnlyByAKnownFrameSize) {
     struct Case {
         std::int32_t w, h, expectedWidth, expectedHeight;
     };
-    for (const Case& c : {Case{720, 576, 720, 576}, Case{0, 576, 0, 0}, Case{720, 0, 0, 0}, Case{-1, 40, 0, 0},
-                          Case{1, 1, 1, 1}}) {
+    for (const Case& c : {Case{720, 576, 720, 576}, Case{0, 576, 0, 0}, Case{720, 0, 0, 0},
+                          Case{-1, 40, 0, 0}, Case{1, 1, 1, 1}}) {
         ZoneSettings s = freshInstance(0, 0);  // the real host's init sees no frame
         refreshFrameSize(s, c.w, c.h);
         EXPECT_EQ(s.frameWidth, c.expectedWidth) << c.w << " x " << c.h;
