@@ -29,28 +29,34 @@ void fillFew(Pixel32* dst, Index count, Pixel32 value) {
         dst[k] = value;
 }
 
-// The rows of a frame. Source and destination share one stride. When it equals the width the
-// rows follow each other without gaps, and a run of rows is one run of pixels, which is copied
-// or filled in a single call: a large memcpy is markedly faster than one call per row.
+// The rows of a frame. Source and destination share one stride. When it is the width, positive or
+// negative (a top-down buffer seen bottom-up), the rows follow each other without gaps, and a run
+// of rows is one run of pixels, which is copied or filled in a single call: a large memcpy is
+// markedly faster than one call per row.
 struct Rows {
     Pixel32* data;
     Index w;
     Index stride;
 
     Pixel32* row(Index i) const { return data + i * stride; }
-    bool gapless() const { return stride == w; }
+    bool gapless() const { return stride == w || stride == -w; }
+    // Of the rows begin .. end - 1, the one that comes first in memory.
+    Index firstInMemory(Index begin, Index end) const { return stride > 0 ? begin : end - 1; }
 };
 
 void fillRows(const Rows& dst, Index begin, Index end, Pixel32 value) {
     if (begin >= end) return;
-    if (dst.gapless()) return fillSpan(dst.row(begin), (end - begin) * dst.w, value);
+    if (dst.gapless()) return fillSpan(dst.row(dst.firstInMemory(begin, end)), (end - begin) * dst.w, value);
     for (Index i = begin; i < end; ++i)
         fillSpan(dst.row(i), dst.w, value);
 }
 
 void copyRows(const Rows& src, const Rows& dst, Index begin, Index end) {
     if (begin >= end) return;
-    if (dst.gapless()) return copySpan(dst.row(begin), src.row(begin), (end - begin) * dst.w);
+    if (dst.gapless()) {
+        const Index first = dst.firstInMemory(begin, end);
+        return copySpan(dst.row(first), src.row(first), (end - begin) * dst.w);
+    }
     for (Index i = begin; i < end; ++i)
         copySpan(dst.row(i), src.row(i), dst.w);
 }
@@ -80,38 +86,42 @@ ShiftedColumns shiftedColumns(Index w, Index dx, Index sx, bool border) {
 }
 
 // Everything of a shifted row but its copied span: the black sides and the repeated edge pixels.
-void fillShiftedRowEdges(Pixel32* dst, const Pixel32* src, Index w, const ShiftedColumns& c) {
-    fillFew(dst, c.keepBegin, kBlack);
+void fillShiftedRowEdges(Pixel32* dst, const Pixel32* src, Index w, const ShiftedColumns& c,
+                         Pixel32 borderColour) {
+    fillFew(dst, c.keepBegin, borderColour);
     fillFew(dst + c.keepBegin, c.copyBegin - c.keepBegin, src[0]);
     fillFew(dst + c.copyEnd, c.keepEnd - c.copyEnd, src[w - 1]);
-    fillFew(dst + c.keepEnd, w - c.keepEnd, kBlack);
+    fillFew(dst + c.keepEnd, w - c.keepEnd, borderColour);
 }
 
-void renderShiftedRow(Pixel32* dst, const Pixel32* src, Index w, const ShiftedColumns& c) {
+void renderShiftedRow(Pixel32* dst, const Pixel32* src, Index w, const ShiftedColumns& c,
+                      Pixel32 borderColour) {
     copySpan(dst + c.copyBegin, src + c.copyBegin + c.dx, c.copyEnd - c.copyBegin);
-    fillShiftedRowEdges(dst, src, w, c);
+    fillShiftedRowEdges(dst, src, w, c, borderColour);
 }
 
 // Rows begin .. end - 1, each reading source row i + dy, which lies inside the frame.
 void renderShiftedBlock(const Rows& src, const Rows& dst, Index dy, Index begin, Index end,
-                        const ShiftedColumns& c) {
+                        const ShiftedColumns& c, Pixel32 borderColour) {
     if (begin >= end) return;
     if (!dst.gapless()) {
         for (Index i = begin; i < end; ++i)
-            renderShiftedRow(dst.row(i), src.row(i + dy), dst.w, c);
+            renderShiftedRow(dst.row(i), src.row(i + dy), dst.w, c, borderColour);
         return;
     }
     // Without gaps every row's copied span sits at the same offset from its source, so the spans
     // and the pixels between them are one copy, all read from inside the frame; the edge fills
     // then overwrite the pixels between the spans.
+    const Index first = dst.firstInMemory(begin, end);
     if (c.copyEnd > c.copyBegin)
-        copySpan(dst.row(begin) + c.copyBegin, src.row(begin + dy) + c.copyBegin + c.dx,
+        copySpan(dst.row(first) + c.copyBegin, src.row(first + dy) + c.copyBegin + c.dx,
                  (end - 1 - begin) * dst.w + (c.copyEnd - c.copyBegin));
     for (Index i = begin; i < end; ++i)
-        fillShiftedRowEdges(dst.row(i), src.row(i + dy), dst.w, c);
+        fillShiftedRowEdges(dst.row(i), src.row(i + dy), dst.w, c, borderColour);
 }
 
-void renderShiftMode(const ZoneSettings& settings, const Rows& src, const Rows& dst, Index h) {
+void renderShiftMode(const ZoneSettings& settings, const Rows& src, const Rows& dst, Index h,
+                     Pixel32 borderColour) {
     const Index up = settings.up, down = settings.down;
     const Index left = settings.left, right = settings.right;
     // Halving is an arithmetic shift, rounding towards minus infinity.
@@ -129,17 +139,18 @@ void renderShiftMode(const ZoneSettings& settings, const Rows& src, const Rows& 
     const Index insideBegin = clampIndex(-dy, keepBegin, keepEnd);
     const Index insideEnd = clampIndex(h - dy, insideBegin, keepEnd);
 
-    fillRows(dst, 0, keepBegin, kBlack);
+    fillRows(dst, 0, keepBegin, borderColour);
     for (Index i = keepBegin; i < insideBegin; ++i)
-        renderShiftedRow(dst.row(i), src.row(0), dst.w, columns);
-    renderShiftedBlock(src, dst, dy, insideBegin, insideEnd, columns);
+        renderShiftedRow(dst.row(i), src.row(0), dst.w, columns, borderColour);
+    renderShiftedBlock(src, dst, dy, insideBegin, insideEnd, columns, borderColour);
     for (Index i = insideEnd; i < keepEnd; ++i)
-        renderShiftedRow(dst.row(i), src.row(h - 1), dst.w, columns);
-    fillRows(dst, keepEnd, h, kBlack);
+        renderShiftedRow(dst.row(i), src.row(h - 1), dst.w, columns, borderColour);
+    fillRows(dst, keepEnd, h, borderColour);
 }
 
 // Copies the picture, then draws the parts of the zone's edge lines that lie inside the frame.
-void renderOutlineMode(const ZoneSettings& settings, const Rows& src, const Rows& dst, Index h) {
+void renderOutlineMode(const ZoneSettings& settings, const Rows& src, const Rows& dst, Index h,
+                       Pixel32 outlineColour) {
     const Index w = dst.w;
     const Index leftColumn = Index{settings.left} - 1;
     const Index rightColumn = w - settings.right;
@@ -151,19 +162,20 @@ void renderOutlineMode(const ZoneSettings& settings, const Rows& src, const Rows
     const Index lineBegin = std::max<Index>(leftColumn, 0);
     const Index lineEnd = std::min<Index>(rightColumn, w - 1) + 1;
     for (const Index row : {bottomRow, topRow})
-        if (row >= 0 && row < h) fillSpan(dst.row(row) + lineBegin, lineEnd - lineBegin, kRed);
+        if (row >= 0 && row < h) fillSpan(dst.row(row) + lineBegin, lineEnd - lineBegin, outlineColour);
 
     const Index reachBegin = std::max<Index>(bottomRow, 0);
     const Index reachEnd = std::min<Index>(topRow, h - 1) + 1;
     for (const Index column : {leftColumn, rightColumn})
         if (column >= 0 && column < w)
             for (Index i = reachBegin; i < reachEnd; ++i)
-                dst.row(i)[column] = kRed;
+                dst.row(i)[column] = outlineColour;
 }
 
 }  // namespace
 
-int renderZoneFrame(const ZoneSettings& settings, const FrameBitmap& source, const FrameBitmap& destination) {
+int renderZoneFrame(const ZoneSettings& settings, const FrameBitmap& source, const FrameBitmap& destination,
+                    const ZoneColours& colours) {
     const Index w = source.w;
     const Index h = source.h;
     if (w <= 0 || h <= 0) return 0;
@@ -171,8 +183,8 @@ int renderZoneFrame(const ZoneSettings& settings, const FrameBitmap& source, con
     const Rows src{source.data, w, stride};
     const Rows dst{destination.data, w, stride};
     if (settings.showFrame != 0)
-        renderOutlineMode(settings, src, dst, h);
+        renderOutlineMode(settings, src, dst, h, colours.outline);
     else
-        renderShiftMode(settings, src, dst, h);
+        renderShiftMode(settings, src, dst, h, colours.border);
     return 0;
 }

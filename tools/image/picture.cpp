@@ -86,9 +86,11 @@ bool savePicture(const std::string& path, const Picture& picture, std::string& e
     return writeWholeFile(path, encoded, error);
 }
 
-FrameBitmap bottomUpView(Picture& picture) {
-    const std::ptrdiff_t w = picture.w;
-    Pixel32* lastRow = picture.pixels.data();
-    if (picture.h > 0) lastRow += (picture.h - 1) * w;
-    return FrameBitmap{lastRow, picture.w, picture.h, -4 * w - 4 * w};
+FrameBitmap bottomUpView(Pixel32* topDownPixels, std::int32_t w, std::int32_t h) {
+    const std::ptrdiff_t width = w;
+    Pixel32* lastRow = topDownPixels;
+    if (h > 0) lastRow += (h - 1) * width;
+    return FrameBitmap{lastRow, w, h, -8 * width};
 }
+
+FrameBitmap bottomUpView(Picture& picture) { return bottomUpView(picture.pixels.data(), picture.w, picture.h); }

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# velmo stream against the equivalent FFmpeg filter chain on the same raw 1920x1080 bgr0 frames:
+# checks that both give identical bytes, then prints frames per second for each and their ratio.
+#
+#   bash bench/velmo_vs_ffmpeg.sh [FRAMES]
+#
+# The chain: crop and pad shift the picture, fillborders in smear mode repeats the edge lines the
+# shift uncovers, and fillborders in fixed mode paints the black border. fillborders works on planar
+# formats only, so the chain converts to gbrp and back (losslessly).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+frames=${1:-100}
+w=1920
+h=1080
+
+command -v ffmpeg >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ffmpeg >/dev/null
+velmo=$root/build/native/tools/velmo/velmo
+if [ ! -x "$velmo" ]; then
+    cmake --preset native -S "$root" >/dev/null
+    cmake --build --preset native --target velmo >/dev/null
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+input=$work/input.bgr0
+ffmpeg -hide_banner -loglevel error -f lavfi -i "testsrc2=size=${w}x${h}:rate=25" -frames:v "$frames" \
+    -f rawvideo -pix_fmt bgr0 "$input"
+
+# The FFmpeg chain for margins up, left, right, down with the border on. The filter counts rows from
+# the bottom; in FFmpeg's top-down rows output line y shows source line y - dy, column x column x + dx.
+chain() {
+    local up=$1 left=$2 right=$3 down=$4
+    local dy=$(((down - up) >> 1)) dx=$(((left - right) >> 1))
+    local sy=$(((down + up) >> 1)) sx=$(((left + right) >> 1))
+    local cropY=0 padY=0 smearTop=0 smearBottom=0 cropX=0 padX=0 smearLeft=0 smearRight=0
+    if ((dy > 0)); then padY=$dy smearTop=$dy; else cropY=$((-dy)) smearBottom=$((-dy)); fi
+    if ((dx > 0)); then cropX=$dx smearRight=$dx; else padX=$((-dx)) smearLeft=$((-dx)); fi
+    local absY=$((dy < 0 ? -dy : dy)) absX=$((dx < 0 ? -dx : dx))
+    local black=$((sy - 1 > 0 ? sy - 1 : 0)) side=$((sx - 1 > 0 ? sx - 1 : 0))
+    printf '%s' "crop=$((w - absX)):$((h - absY)):$cropX:$cropY,pad=$w:$h:$padX:$padY,format=gbrp," \
+        "fillborders=left=$smearLeft:right=$smearRight:top=$smearTop:bottom=$smearBottom:mode=smear," \
+        "fillborders=left=$side:right=$side:top=$black:bottom=$black:mode=fixed:color=black,format=bgr0"
+}
+
+run_velmo() { "$velmo" stream --size "${w}x${h}" --config "Config($1,$2,$3,$4,1)" <"$input"; }
+run_ffmpeg() {
+    ffmpeg -hide_banner -loglevel error -f rawvideo -pix_fmt bgr0 -s "${w}x${h}" -i "$input" \
+        -vf "$(chain "$@")" -f rawvideo -pix_fmt bgr0 -
+}
+
+# Best of three wall-clock runs, in seconds.
+best_time() {
+    local best="" start end elapsed
+    for _ in 1 2 3; do
+        start=$(date +%s.%N)
+        "$@" >/dev/null
+        end=$(date +%s.%N)
+        elapsed=$(echo "$end - $start" | bc -l)
+        if [ -z "$best" ] || (($(echo "$elapsed < $best" | bc -l))); then best=$elapsed; fi
+    done
+    echo "$best"
+}
+
+status=0
+for settings in "3 5 7 9" "12 2 9 4"; do
+    # shellcheck disable=SC2086
+    if cmp -s <(run_velmo $settings) <(run_ffmpeg $settings); then
+        echo "Config(${settings// /,},1): velmo and FFmpeg give identical output"
+    else
+        echo "Config(${settings// /,},1): OUTPUTS DIFFER"
+        status=1
+    fi
+done
+
+velmo_seconds=$(best_time run_velmo 3 5 7 9)
+ffmpeg_seconds=$(best_time run_ffmpeg 3 5 7 9)
+velmo_fps=$(echo "$frames / $velmo_seconds" | bc -l)
+ffmpeg_fps=$(echo "$frames / $ffmpeg_seconds" | bc -l)
+printf '%d frames of %dx%d, Config(3,5,7,9,1), best of three:\n' "$frames" "$w" "$h"
+printf '  velmo stream   %7.1f frames/s\n' "$velmo_fps"
+printf '  FFmpeg chain   %7.1f frames/s\n' "$ffmpeg_fps"
+printf '  ratio          %7.2fx\n' "$(echo "$velmo_fps / $ffmpeg_fps" | bc -l)"
+exit "$status"
