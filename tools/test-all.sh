@@ -41,16 +41,30 @@ cmake --build --preset mingw-i686
 cmake --preset mingw-x86_64 >/dev/null
 cmake --build --preset mingw-x86_64
 source tools/windows-session.sh
-velmo_start_windows_session win32 win64
+step "The plug-in files, read without loading them"
+bash tests/windows/check_plugin_file.sh build/mingw-i686/plugin/VELMO.VDF i386
+bash tests/windows/check_plugin_file.sh build/mingw-x86_64/plugin/VELMO.VDF x86_64
+
+runs_32bit=false
+velmo_runs_32bit && runs_32bit=true
+if $runs_32bit; then velmo_start_windows_session win32 win64; else velmo_start_windows_session win64; fi
 trap 'rm -rf "$corpus"; velmo_stop_windows_session' EXIT
 
-step "Windows-side tests (32-bit, Wine)"
-ctest --preset mingw-i686
+if $runs_32bit; then
+    step "Windows-side tests (32-bit, Wine)"
+    ctest --preset mingw-i686
+else
+    step "Windows-side tests (32-bit, Wine): NOT RUN"
+    echo "This machine's kernel cannot start 32-bit programs, so 32-bit Wine cannot run here. The 32-bit"
+    echo "VELMO.VDF and its tests were built, and the file was read above; the 64-bit tests run the same code."
+fi
 
 step "Windows-side tests (64-bit, Wine)"
 ctest --preset mingw-x86_64
 
-step "Same pixels, summaries and lines from both architectures"
-bash tests/windows/compare_architectures.sh
+if $runs_32bit; then
+    step "Same pixels, summaries and lines from both architectures"
+    bash tests/windows/compare_architectures.sh
+fi
 
-step "All tests passed"
+if $runs_32bit; then step "All tests passed"; else step "All tests that can run here passed (not the 32-bit Wine tests)"; fi

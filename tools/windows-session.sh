@@ -4,6 +4,10 @@
 
 velmo_session_pids=()
 
+# Some kernels are built or booted without IA-32 emulation and start no 32-bit program, 32-bit Wine
+# included (its loader then fails with "Exec format error"); 64-bit Wine still runs there.
+velmo_runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+
 velmo_stop_windows_session() {
     for arch in "${velmo_session_arches[@]}"; do VELMO_WINE_ARCH=$arch "$velmo_root/tools/wine-run" --stop; done
     for pid in "${velmo_session_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
