@@ -3,6 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,34 +50,11 @@ private:
 struct Frames {
     PageAlignedFrame source, destination;
     explicit Frames(const Size& size) : source(size), destination(size) {}
+    void copy() const {
+        std::memcpy(destination.bitmap().data, source.bitmap().data, source.bytes());
+        benchmark::ClobberMemory();
+    }
 };
-
-void finishIteration(benchmark::State& state, Frames& frames) {
-    benchmark::DoNotOptimize(frames.destination.bitmap().data);
-    benchmark::ClobberMemory();
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(frames.source.bytes()));
-}
-
-void memcpyFrame(benchmark::State& state, Size size) {
-    Frames frames(size);
-    for (auto _ : state) {
-        std::memcpy(frames.destination.bitmap().data, frames.source.bitmap().data, frames.source.bytes());
-        benchmark::ClobberMemory();
-    }
-    finishIteration(state, frames);
-}
-
-void renderFrame(benchmark::State& state, Size size, std::int32_t addBorder, std::int32_t showFrame) {
-    Frames frames(size);
-    ZoneSettings settings{};
-    applyConfigCommand(settings, 3, 5, 7, 9, addBorder);
-    settings.showFrame = showFrame;
-    for (auto _ : state) {
-        renderZoneFrame(settings, frames.source.bitmap(), frames.destination.bitmap());
-        benchmark::ClobberMemory();
-    }
-    finishIteration(state, frames);
-}
 
 struct Mode {
     const char* name;
@@ -84,38 +63,93 @@ struct Mode {
 
 constexpr Mode kModes[] = {{"shift", 0, 0}, {"shift+border", 1, 0}, {"outline", 0, 1}};
 
-// Keeps each benchmark's median time per iteration (or its only time, without repetitions) so the
-// ratios come from this one run; the medians of interleaved repetitions keep a noisy, shared
-// machine from deciding the result.
+void finishIteration(benchmark::State& state, const Frames& frames) {
+    benchmark::DoNotOptimize(frames.destination.bitmap().data);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(frames.source.bytes()));
+}
+
+void memcpyFrame(benchmark::State& state, Size size) {
+    Frames frames(size);
+    for (auto _ : state)
+        frames.copy();
+    finishIteration(state, frames);
+}
+
+ZoneSettings settingsFor(const Mode& mode) {
+    ZoneSettings settings{};
+    applyConfigCommand(settings, 3, 5, 7, 9, mode.addBorder);
+    settings.showFrame = mode.showFrame;
+    return settings;
+}
+
+void renderFrame(benchmark::State& state, Size size, Mode mode) {
+    Frames frames(size);
+    const ZoneSettings settings = settingsFor(mode);
+    for (auto _ : state) {
+        renderZoneFrame(settings, frames.source.bitmap(), frames.destination.bitmap());
+        benchmark::ClobberMemory();
+    }
+    finishIteration(state, frames);
+}
+
+// Each iteration times one memcpy and one transform of the same frames back to back, in alternating
+// order, and keeps their ratio; the median of those ratios is the result. Both halves of a pair
+// see the same machine, so a shared machine's changing memory bandwidth, which makes separately
+// timed runs differ by more than the effect measured, cancels out.
+void ratioToMemcpy(benchmark::State& state, Size size, Mode mode) {
+    using Clock = std::chrono::steady_clock;
+    Frames frames(size);
+    const ZoneSettings settings = settingsFor(mode);
+    const auto render = [&] {
+        renderZoneFrame(settings, frames.source.bitmap(), frames.destination.bitmap());
+        benchmark::ClobberMemory();
+    };
+    std::vector<double> ratios;
+    for (auto _ : state) {
+        const bool copyFirst = ratios.size() % 2 == 0;
+        const Clock::time_point start = Clock::now();
+        copyFirst ? frames.copy() : render();
+        const Clock::time_point middle = Clock::now();
+        copyFirst ? render() : frames.copy();
+        const Clock::time_point end = Clock::now();
+        const double first = std::chrono::duration<double>(middle - start).count();
+        const double second = std::chrono::duration<double>(end - middle).count();
+        ratios.push_back(copyFirst ? second / first : first / second);
+    }
+    finishIteration(state, frames);
+    if (ratios.empty()) return;
+    std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
+    state.counters["ratio"] = ratios[ratios.size() / 2];
+}
+
+// Collects the paired ratios and prints them after the usual table.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            const std::string name = run.run_name.function_name;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians_[name] = run.GetAdjustedRealTime();
-            else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && run.repetitions <= 1)
-                medians_[name] = run.GetAdjustedRealTime();
+            const auto ratio = run.counters.find("ratio");
+            if (run.run_type == Run::RT_Iteration && ratio != run.counters.end())
+                ratios_[run.run_name.function_name] = ratio->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
     void printRatios() const {
-        std::printf("\nMedian time as a ratio to memcpy of the same frame (margins 3, 5, 7, 9):\n");
-        for (const Size& size : kSizes) {
-            const auto baseline = medians_.find(std::string("memcpy/") + size.name);
-            if (baseline == medians_.end()) continue;
+        std::printf("\nTime as a ratio to memcpy of the same frame, median of paired runs (margins 3, 5, 7, 9):\n");
+        for (const Size& size : kSizes)
             for (const Mode& mode : kModes) {
-                const auto found = medians_.find(std::string(mode.name) + "/" + size.name);
-                if (found != medians_.end())
-                    std::printf("  %-10s %-13s %.3fx\n", size.name, mode.name,
-                                found->second / baseline->second);
+                const auto found = ratios_.find(ratioName(size, mode));
+                if (found != ratios_.end())
+                    std::printf("  %-10s %-13s %.3fx\n", size.name, mode.name, found->second);
             }
-        }
+    }
+
+    static std::string ratioName(const Size& size, const Mode& mode) {
+        return std::string("ratio/") + mode.name + "/" + size.name;
     }
 
 private:
-    std::map<std::string, double> medians_;
+    std::map<std::string, double> ratios_;
 };
 
 }  // namespace
@@ -125,16 +159,13 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("memcpy/") + size.name).c_str(), memcpyFrame, size);
         for (const Mode& mode : kModes)
             benchmark::RegisterBenchmark((std::string(mode.name) + "/" + size.name).c_str(), renderFrame,
-                                         size, mode.addBorder, mode.showFrame);
+                                         size, mode);
+        for (const Mode& mode : kModes)
+            benchmark::RegisterBenchmark(RatioReporter::ratioName(size, mode).c_str(), ratioToMemcpy, size,
+                                         mode);
     }
-    // Interleaved repetitions unless the command line says otherwise.
-    std::vector<char*> arguments(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=9",
-                interleave = "--benchmark_enable_random_interleaving=true";
-    arguments.insert(arguments.begin() + 1, {repetitions.data(), interleave.data()});
-    int count = static_cast<int>(arguments.size());
-    benchmark::Initialize(&count, arguments.data());
-    if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) return 1;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printRatios();
