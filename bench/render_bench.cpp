@@ -54,6 +54,10 @@ struct Frames {
         std::memcpy(destination.bitmap().data, source.bitmap().data, source.bytes());
         benchmark::ClobberMemory();
     }
+    void render(const ZoneSettings& settings) const {
+        renderZoneFrame(settings, source.bitmap(), destination.bitmap());
+        benchmark::ClobberMemory();
+    }
 };
 
 struct Mode {
@@ -85,10 +89,8 @@ ZoneSettings settingsFor(const Mode& mode) {
 void renderFrame(benchmark::State& state, Size size, Mode mode) {
     Frames frames(size);
     const ZoneSettings settings = settingsFor(mode);
-    for (auto _ : state) {
-        renderZoneFrame(settings, frames.source.bitmap(), frames.destination.bitmap());
-        benchmark::ClobberMemory();
-    }
+    for (auto _ : state)
+        frames.render(settings);
     finishIteration(state, frames);
 }
 
@@ -100,17 +102,13 @@ void ratioToMemcpy(benchmark::State& state, Size size, Mode mode) {
     using Clock = std::chrono::steady_clock;
     Frames frames(size);
     const ZoneSettings settings = settingsFor(mode);
-    const auto render = [&] {
-        renderZoneFrame(settings, frames.source.bitmap(), frames.destination.bitmap());
-        benchmark::ClobberMemory();
-    };
     std::vector<double> ratios;
     for (auto _ : state) {
         const bool copyFirst = ratios.size() % 2 == 0;
         const Clock::time_point start = Clock::now();
-        copyFirst ? frames.copy() : render();
+        copyFirst ? frames.copy() : frames.render(settings);
         const Clock::time_point middle = Clock::now();
-        copyFirst ? render() : frames.copy();
+        copyFirst ? frames.render(settings) : frames.copy();
         const Clock::time_point end = Clock::now();
         const double first = std::chrono::duration<double>(middle - start).count();
         const double second = std::chrono::duration<double>(end - middle).count();
