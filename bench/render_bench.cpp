@@ -133,7 +133,8 @@ public:
     }
 
     void printRatios() const {
-        std::printf("\nTime as a ratio to memcpy of the same frame, median of paired runs (margins 3, 5, 7, 9):\n");
+        std::printf(
+            "\nTime as a ratio to memcpy of the same frame, median of paired runs (margins 3, 5, 7, 9):\n");
         for (const Size& size : kSizes)
             for (const Mode& mode : kModes) {
                 const auto found = ratios_.find(ratioName(size, mode));

@@ -91,7 +91,8 @@ INT_PTR command(HWND window, ZoneSettings& settings, int id) {
 INT_PTR sliderMoved(HWND window, ZoneSettings& settings, HWND sliderWindow) {
     for (const Slider& slider : kSliders) {
         if (GetDlgItem(window, slider.id) != sliderWindow) continue;
-        const auto position = static_cast<std::int32_t>(SendDlgItemMessageA(window, slider.id, TBM_GETPOS, 0, 0));
+        const auto position =
+            static_cast<std::int32_t>(SendDlgItemMessageA(window, slider.id, TBM_GETPOS, 0, 0));
         if (adjustMargin(settings, slider.side, position))
             showMargin(window, settings, oppositeSide(slider.side));
         redoFrame(settings);

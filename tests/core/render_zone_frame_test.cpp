@@ -179,7 +179,8 @@ TEST(FrameRules, PaintsTheColoursItIsGiven) {
         const ZoneSettings settings = settingsFor({3, 5, 7, 9, 1, showFrame});
         GuardedFrame source(24, 20, 8), plain(24, 20, 8), painted(24, 20, 8);
         for (int i = 0; i < 20; ++i)
-            for (int j = 0; j < 24; ++j) source.at(i, j) = sourcePixel(i, j);
+            for (int j = 0; j < 24; ++j)
+                source.at(i, j) = sourcePixel(i, j);
         renderZoneFrame(settings, source.bitmap(), plain.bitmap());
         renderZoneFrame(settings, source.bitmap(), painted.bitmap(), opaque);
         int paintedPixels = 0;

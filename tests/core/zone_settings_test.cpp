@@ -232,9 +232,10 @@ INSTANTIATE_TEST_SUITE_P(
                     LineCase{"Config(-2147483648,2147483647,0,-1,-2147483648)", true,
                              "Config(-2147483648,2147483647,0,-1,-2147483648)"},
                     LineCase{"Config(3,5,7,9)", false, ""}, LineCase{"Config(3,5,7,9,1,2)", false, ""},
-                    LineCase{"Config(3,5,7,9,2147483648)", false, ""}, LineCase{"Config(3,5,x,9,1)", false, ""},
-                    LineCase{"Config(3,5,+7,9,1)", false, ""}, LineCase{"config(3,5,7,9,1)", false, ""},
-                    LineCase{"Config(3,5,7,9,1) junk", false, ""}, LineCase{"Config(3,5,7,9,1", false, ""},
+                    LineCase{"Config(3,5,7,9,2147483648)", false, ""},
+                    LineCase{"Config(3,5,x,9,1)", false, ""}, LineCase{"Config(3,5,+7,9,1)", false, ""},
+                    LineCase{"config(3,5,7,9,1)", false, ""}, LineCase{"Config(3,5,7,9,1) junk", false, ""},
+                    LineCase{"Config(3,5,7,9,1", false, ""},
                     LineCase{"VirtualDub.video.filters.instance[].Config(3,5,7,9,1)", false, ""},
                     LineCase{"", false, ""}));
 

@@ -61,7 +61,8 @@ TEST_F(VelmoCommand, UpActsOnThePicturesTopRows) {
     ASSERT_TRUE(savePicture(path("in.png"), gradient(20, 30), error)) << error;
     // Up 13, down 1: the zone sits low, so the picture moves up six rows (row y shows row y + 6), and
     // sy = 7 turns six rows at the top and six at the bottom black. Flipped, it would move down.
-    const Outcome run = velmo("apply --config 'Config(13,1,1,1,1)' " + path("in.png") + " " + path("out.png"));
+    const Outcome run =
+        velmo("apply --config 'Config(13,1,1,1,1)' " + path("in.png") + " " + path("out.png"));
     ASSERT_EQ(run.exitCode, 0) << run.errors;
     Picture out;
     ASSERT_TRUE(loadPicture(path("out.png"), out, error)) << error;

@@ -93,4 +93,6 @@ FrameBitmap bottomUpView(Pixel32* topDownPixels, std::int32_t w, std::int32_t h)
     return FrameBitmap{lastRow, w, h, -8 * width};
 }
 
-FrameBitmap bottomUpView(Picture& picture) { return bottomUpView(picture.pixels.data(), picture.w, picture.h); }
+FrameBitmap bottomUpView(Picture& picture) {
+    return bottomUpView(picture.pixels.data(), picture.w, picture.h);
+}
