@@ -10,12 +10,10 @@ cd "$velmo_root"
 bash tools/install-deps.sh
 cmake --preset native >/dev/null
 cmake --build --preset native --target testcard
-for preset in mingw-i686 mingw-x86_64; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target velmo_vdf vdfhost
-done
+bash tools/build-windows.sh velmo_vdf vdfhost
 
 source tools/windows-session.sh
+trap velmo_stop_windows_session EXIT
 # The pictures come from the 32-bit plug-in, the file most hosts load; where this machine cannot start
 # 32-bit programs they come from the 64-bit one, which gives the same pixels.
 if velmo_runs_32bit; then

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that the build, the tests and the demo need. Quick when they are
-# all there already; otherwise needs root (or sudo).
+# all there already; otherwise needs root (or sudo). 32-bit Wine is installed only where the kernel
+# can start 32-bit programs: elsewhere it could not run anyway.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 
 packages=(
-    cmake ninja-build g++ clang llvm-14 libclang-rt-14-dev
+    cmake ninja-build g++ clang clang-format llvm-14 libclang-rt-14-dev
     googletest libgtest-dev libbenchmark-dev libstb-dev
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb
 )
+"$here/runs-32bit" && packages+=(wine32:i386)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -18,6 +21,14 @@ done
 echo "Installing: ${missing[*]}"
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-dpkg --print-foreign-architectures | grep -qx i386 || "${sudo[@]}" dpkg --add-architecture i386
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+[[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386 &&
+    "${sudo[@]}" dpkg --add-architecture i386
+# A mirror that is being synchronised serves an index that fails its checksum for a minute or two;
+# apt then keeps the old index and says so. Try again a few times before giving up.
+for attempt in 1 2 3 4; do
+    "${sudo[@]}" apt-get update -qq || true
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null && exit 0
+    [ "$attempt" -lt 4 ] && { echo "apt-get install failed; trying again in $((attempt * 20)) s"; sleep $((attempt * 20)); }
+done
+echo "install-deps: could not install ${missing[*]}" >&2
+exit 1

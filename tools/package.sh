@@ -6,10 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/install-deps.sh
-for preset in mingw-i686 mingw-x86_64; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target velmo_vdf
-done
+bash tools/build-windows.sh velmo_vdf
 rm -rf dist
 mkdir -p dist/x86 dist/x64
 cp build/mingw-i686/plugin/VELMO.VDF dist/x86/

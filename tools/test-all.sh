@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Every test: the native core tests (plain and under AddressSanitizer and
+# Every test: the source format, the native core tests (plain and under AddressSanitizer and
 # UndefinedBehaviorSanitizer), a short fuzzing run, a benchmark smoke run, and the Windows-side
 # tests for both architectures, where VELMO.VDF is loaded by the project's own host under Wine
 # with a virtual display, and a check that both architectures give the same results. On a kernel
 # that cannot start 32-bit programs the 32-bit plug-in is built and read but not run.
+# Any failing step fails the whole run.
 set -euo pipefail
 velmo_root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$velmo_root"
@@ -11,50 +12,64 @@ fuzz_seconds=${VELMO_FUZZ_SECONDS:-60}
 
 step() { printf '\n== %s ==\n' "$*"; }
 
+source tools/windows-session.sh
+scratch=$(mktemp -d)
+trap 'velmo_stop_windows_session; rm -rf "$scratch"' EXIT
+
 bash tools/install-deps.sh
+
+step "Source format (.clang-format)"
+git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+echo "every C++ source matches .clang-format"
 
 step "Native tests (release)"
 cmake --preset native >/dev/null
 cmake --build --preset native
-ctest --preset native
+ctest --preset native --no-tests=error
 
 step "Native tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
 cmake --preset native-sanitize >/dev/null
 cmake --build --preset native-sanitize
-ctest --preset native-sanitize
+ctest --preset native-sanitize --no-tests=error
 
 step "Fuzzing the frame transform against the reference for ${fuzz_seconds} s"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-corpus=$(mktemp -d)
-trap 'rm -rf "$corpus"' EXIT
-build/fuzz/fuzz/render_fuzz -max_total_time="$fuzz_seconds" -timeout=10 -print_final_stats=1 \
-    "$corpus" fuzz/corpus 2>&1 | grep -E "^(stat::number_of_executed_units|Done|==)" || true
-test "${PIPESTATUS[0]}" -eq 0
+# The fuzzer's own exit status decides: a mismatch, a crash or a sanitizer report stops it nonzero.
+# Its log is long, so only the summary is shown, or the end of the log when it failed.
+fuzz_log=$scratch/fuzz.log
+mkdir "$scratch/corpus"
+if ! build/fuzz/fuzz/render_fuzz -max_total_time="$fuzz_seconds" -timeout=10 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
+    "$scratch/corpus" fuzz/corpus >"$fuzz_log" 2>&1; then
+    tail -n 40 "$fuzz_log"
+    echo "FAILED: the fuzzer stopped on a failing input (above)"
+    exit 1
+fi
+grep -E '^(stat::number_of_executed_units|Done)' "$fuzz_log" || true
+executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$fuzz_log")
+if [ "${executed:-0}" -lt 1000 ]; then
+    echo "FAILED: the fuzzer executed ${executed:-no} inputs; a working run executes thousands"
+    exit 1
+fi
 
 step "Benchmark smoke run"
 build/native/bench/render_bench --benchmark_min_time=0 --benchmark_repetitions=1 >/dev/null
 echo "render_bench ran"
 
 step "Building for 32-bit and 64-bit Windows"
-cmake --preset mingw-i686 >/dev/null
-cmake --build --preset mingw-i686
-cmake --preset mingw-x86_64 >/dev/null
-cmake --build --preset mingw-x86_64
+bash tools/build-windows.sh
 
 step "The plug-in files, read without loading them"
 bash tests/windows/check_plugin_file.sh build/mingw-i686/plugin/VELMO.VDF i386
 bash tests/windows/check_plugin_file.sh build/mingw-x86_64/plugin/VELMO.VDF x86_64
 
-source tools/windows-session.sh
 runs_32bit=false
 velmo_runs_32bit && runs_32bit=true
 if $runs_32bit; then velmo_start_windows_session win32 win64; else velmo_start_windows_session win64; fi
-trap 'rm -rf "$corpus"; velmo_stop_windows_session' EXIT
 
 if $runs_32bit; then
     step "Windows-side tests (32-bit, Wine)"
-    ctest --preset mingw-i686
+    ctest --preset mingw-i686 --no-tests=error
 else
     step "Windows-side tests (32-bit, Wine): NOT RUN"
     echo "This machine's kernel cannot start 32-bit programs, so 32-bit Wine cannot run here. The 32-bit"
@@ -62,7 +77,7 @@ else
 fi
 
 step "Windows-side tests (64-bit, Wine)"
-ctest --preset mingw-x86_64
+ctest --preset mingw-x86_64 --no-tests=error
 
 if $runs_32bit; then
     step "Same pixels, summaries and lines from both architectures"

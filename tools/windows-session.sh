@@ -1,21 +1,26 @@
 # Sourced by the project's scripts before they run Windows programs: gives them a virtual X display
-# (unless one is set already) for dialogs and keeps a wineserver running for each prefix, until the
-# calling script exits.
+# (unless one is set already) for dialogs and keeps a wineserver running for each prefix. The caller
+# ends the session with velmo_stop_windows_session, from its own EXIT trap: this file sets none, so
+# it never replaces the caller's clean-up.
 
 velmo_session_pids=()
+velmo_session_arches=()
 
-# Some kernels are built or booted without IA-32 emulation and start no 32-bit program, 32-bit Wine
-# included (its loader then fails with "Exec format error"); 64-bit Wine still runs there.
-velmo_runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+# Whether this kernel starts 32-bit programs (some are built or booted without IA-32 emulation, and
+# then 32-bit Wine cannot run; 64-bit Wine still does). Asked of the kernel, not of Wine, so that a
+# missing or broken 32-bit Wine fails where it could run.
+velmo_runs_32bit() { "$velmo_root/tools/runs-32bit"; }
 
 velmo_stop_windows_session() {
+    local arch pid
     for arch in "${velmo_session_arches[@]}"; do VELMO_WINE_ARCH=$arch "$velmo_root/tools/wine-run" --stop; done
     for pid in "${velmo_session_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    velmo_session_arches=()
+    velmo_session_pids=()
 }
 
 # velmo_start_windows_session ARCH... (win32, win64)
 velmo_start_windows_session() {
-    velmo_session_arches=("$@")
     if [ -z "${DISPLAY:-}" ]; then
         local display
         for display in $(seq 90 120); do
@@ -26,7 +31,9 @@ velmo_start_windows_session() {
         export DISPLAY=":$display"
         for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
     fi
-    trap velmo_stop_windows_session EXIT
     local arch
-    for arch in "$@"; do VELMO_WINE_ARCH=$arch "$velmo_root/tools/wine-run" --start; done
+    for arch in "$@"; do
+        velmo_session_arches+=("$arch")
+        VELMO_WINE_ARCH=$arch "$velmo_root/tools/wine-run" --start
+    done
 }
