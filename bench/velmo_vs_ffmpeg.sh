@@ -14,7 +14,7 @@ w=1920
 h=1080
 
 command -v ffmpeg >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ffmpeg >/dev/null
-velmo=$root/build/native/tools/velmo/velmo
+velmo=$root/build/native/velmo/velmo
 if [ ! -x "$velmo" ]; then
     cmake --preset native -S "$root" >/dev/null
     cmake --build --preset native --target velmo >/dev/null

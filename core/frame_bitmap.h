@@ -21,3 +21,13 @@ struct FrameBitmap {
 constexpr std::int64_t rowStridePixels(const FrameBitmap& bitmap) {
     return std::int64_t{bitmap.w} + (std::int64_t{bitmap.modulo} >> 2);
 }
+
+// Top-down rows without gaps (as image files, FFmpeg and frei0r hold them) seen bottom-up, as the
+// filter sees frames: row 0 is the picture's bottom line. No pixel is copied; the rows are walked
+// backwards through a negative row gap. The view points into the buffer only when it holds pixels.
+inline FrameBitmap bottomUpView(Pixel32* topDownPixels, std::int32_t w, std::int32_t h) {
+    const std::ptrdiff_t width = w;
+    Pixel32* lastRow = topDownPixels;
+    if (w > 0 && h > 0) lastRow += (h - 1) * width;
+    return FrameBitmap{lastRow, w, h, -8 * width};
+}

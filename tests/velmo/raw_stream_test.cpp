@@ -1,4 +1,4 @@
-#include "tools/velmo/raw_stream.h"
+#include "velmo/raw_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/render_zone_frame.h"
-#include "tools/image/picture.h"
+#include "velmo/image/picture.h"
 
 namespace {
 

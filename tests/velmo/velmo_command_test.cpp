@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "tools/image/picture.h"
+#include "velmo/image/picture.h"
 
 namespace {
 

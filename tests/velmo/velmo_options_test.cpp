@@ -1,4 +1,4 @@
-#include "tools/velmo/velmo_options.h"
+#include "velmo/velmo_options.h"
 
 #include <gtest/gtest.h>
 

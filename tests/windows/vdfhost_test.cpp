@@ -3,7 +3,7 @@
 #include <string>
 
 #include "tests/windows/host_fixture.h"
-#include "tools/image/picture.h"
+#include "velmo/image/picture.h"
 
 namespace {
 

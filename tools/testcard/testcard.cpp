@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "tools/image/picture.h"
+#include "velmo/image/picture.h"
 
 namespace {
 

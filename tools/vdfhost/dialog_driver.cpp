@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "tools/image/picture.h"
+#include "velmo/image/picture.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "host/filter_interface.h"
-#include "tools/image/picture.h"
+#include "velmo/image/picture.h"
 
 // A frame buffer as the host hands one to a filter: 32-bit pixels, rows bottom-up, `pitch` bytes
 // apart. Guard pixels before and after the frame and the row gaps hold a sentinel, so a write

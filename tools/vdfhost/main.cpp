@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/image/picture.h"
+#include "velmo/image/picture.h"
 #include "tools/vdfhost/dialog_driver.h"
 #include "tools/vdfhost/host_preview.h"
 #include "tools/vdfhost/plugin_host.h"

@@ -20,7 +20,5 @@ bool loadPicture(const std::string& path, Picture& picture, std::string& error);
 // it is written under a temporary name beside the target and renamed when complete.
 bool savePicture(const std::string& path, const Picture& picture, std::string& error);
 
-// Top-down rows seen bottom-up, as the filter sees frames: row 0 is the picture's bottom line. No
-// pixel is copied; the rows are walked backwards through a negative row gap.
-FrameBitmap bottomUpView(Pixel32* topDownPixels, std::int32_t w, std::int32_t h);
+// The picture as the filter sees frames: bottom-up, without copying a pixel.
 FrameBitmap bottomUpView(Picture& picture);

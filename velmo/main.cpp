@@ -10,9 +10,9 @@
 #include <string>
 
 #include "core/render_zone_frame.h"
-#include "tools/image/picture.h"
-#include "tools/velmo/raw_stream.h"
-#include "tools/velmo/velmo_options.h"
+#include "velmo/image/picture.h"
+#include "velmo/raw_stream.h"
+#include "velmo/velmo_options.h"
 
 namespace {
 

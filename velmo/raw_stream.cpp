@@ -1,4 +1,4 @@
-#include "tools/velmo/raw_stream.h"
+#include "velmo/raw_stream.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "core/render_zone_frame.h"
-#include "tools/image/picture.h"
+#include "velmo/image/picture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/velmo/velmo_options.h"
+#include "velmo/velmo_options.h"
 
 #include <charconv>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "tools/image/picture.h"
+#include "velmo/image/picture.h"
 
 #include <algorithm>
 #include <cctype>
@@ -84,13 +84,6 @@ bool savePicture(const std::string& path, const Picture& picture, std::string& e
         return false;
     }
     return writeWholeFile(path, encoded, error);
-}
-
-FrameBitmap bottomUpView(Pixel32* topDownPixels, std::int32_t w, std::int32_t h) {
-    const std::ptrdiff_t width = w;
-    Pixel32* lastRow = topDownPixels;
-    if (h > 0) lastRow += (h - 1) * width;
-    return FrameBitmap{lastRow, w, h, -8 * width};
 }
 
 FrameBitmap bottomUpView(Picture& picture) {
