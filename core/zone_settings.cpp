@@ -1,6 +1,5 @@
 #include "core/zone_settings.h"
 
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -11,45 +10,6 @@ std::int32_t capturedDimensionFor(const ZoneSettings& settings, ZoneSide side) {
     const bool vertical = side == ZoneSide::Up || side == ZoneSide::Down;
     return vertical ? settings.frameHeight : settings.frameWidth;
 }
-
-// Reads a script line front to back.
-class LineReader {
-public:
-    explicit LineReader(std::string_view line) : line_(line) {}
-
-    void skipBlanks() {
-        while (!line_.empty() && (line_.front() == ' ' || line_.front() == '\t'))
-            line_.remove_prefix(1);
-    }
-    bool take(std::string_view expected) {
-        skipBlanks();
-        if (line_.substr(0, expected.size()) != expected) return false;
-        line_.remove_prefix(expected.size());
-        return true;
-    }
-    bool digits() {
-        std::size_t count = 0;
-        while (count < line_.size() && line_[count] >= '0' && line_[count] <= '9')
-            ++count;
-        line_.remove_prefix(count);
-        return count > 0;
-    }
-    // A decimal integer as the line is written: an optional minus sign and digits, in range.
-    bool integer(std::int32_t& value) {
-        skipBlanks();
-        const auto [end, error] = std::from_chars(line_.data(), line_.data() + line_.size(), value);
-        if (error != std::errc()) return false;
-        line_.remove_prefix(static_cast<std::size_t>(end - line_.data()));
-        return true;
-    }
-    bool atEnd() {
-        skipBlanks();
-        return line_.empty();
-    }
-
-private:
-    std::string_view line_;
-};
 
 std::int32_t saturateToInt32(std::int64_t value) {
     constexpr std::int64_t lowest = std::numeric_limits<std::int32_t>::min();
@@ -155,21 +115,6 @@ bool formatScriptLine(const ZoneSettings& settings, char* buffer, int length) {
         return false;
     }
     std::memcpy(buffer, line, static_cast<std::size_t>(needed) + 1);
-    return true;
-}
-
-bool applyScriptLine(ZoneSettings& settings, std::string_view line) {
-    LineReader reader(line);
-    // As the host saves it: VirtualDub.video.filters.instance[N].Config(...);
-    if (reader.take("VirtualDub.video.filters.instance[") && !(reader.digits() && reader.take("].")))
-        return false;
-    std::int32_t values[5];
-    if (!reader.take("Config") || !reader.take("(")) return false;
-    for (int k = 0; k < 5; ++k)
-        if (!reader.integer(values[k]) || !reader.take(k < 4 ? "," : ")")) return false;
-    reader.take(";");
-    if (!reader.atEnd()) return false;
-    applyConfigCommand(settings, values[0], values[1], values[2], values[3], values[4]);
     return true;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 #include "core/frame_bitmap.h"
 
@@ -71,11 +70,6 @@ void formatSummary(const ZoneSettings& settings, char* buffer);
 // an empty string when `length` >= 1, if the whole line and its NUL do not fit: a cut-off line
 // would break the script when it is loaded again, while false makes the host skip it.
 bool formatScriptLine(const ZoneSettings& settings, char* buffer, int length);
-
-// Reads a saved line, "Config(up,left,right,down,border)" with blanks allowed, a trailing ";" and the
-// host's "VirtualDub.video.filters.instance[N]." before it, and applies it as the command does.
-// Returns false, changing nothing, unless the line is exactly that with five 32-bit integers.
-bool applyScriptLine(ZoneSettings& settings, std::string_view line);
 
 // The command behind the script line: stores the five values as they are.
 void applyConfigCommand(ZoneSettings& settings, std::int32_t up, std::int32_t left, std::int32_t right,

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "core/script_line.h"
+
 namespace {
 
 bool parseInt(std::string_view text, std::int32_t& value) {
@@ -63,11 +65,11 @@ bool parseVelmoOptions(int argc, const char* const* argv, VelmoOptions& options,
             settings.addBorder = 1;
             haveFlags = true;
         } else if (argument == "--config") {
-            if (!hasValue || !applyScriptLine(settings, argv[k + 1])) {
-                error = "bad settings line \"" + std::string(hasValue ? argv[k + 1] : "") +
-                        "\": expected Config(up,left,right,down,border) with five whole numbers";
+            if (!hasValue) {
+                error = "--config needs a settings line such as Config(3,5,7,9,1)";
                 return false;
             }
+            if (!applyScriptLine(settings, argv[k + 1], error)) return false;
             ++k;
             haveLine = true;
         } else if (argument == "--size") {

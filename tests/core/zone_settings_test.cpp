@@ -204,39 +204,3 @@ TEST(Snapshot, RestorePutsBackTheSixValuesOnly) {
 }
 
 }  // namespace
-
-namespace {
-
-struct LineCase {
-    const char* line;
-    bool accepted;
-    const char* saved;  // the line written back afterwards
-};
-
-class ScriptLineReading : public testing::TestWithParam<LineCase> {};
-
-TEST_P(ScriptLineReading, AcceptsExactlyTheSavedFormAndChangesNothingOtherwise) {
-    const LineCase& c = GetParam();
-    ZoneSettings s = freshInstance(720, 576);
-    applyConfigCommand(s, 2, 2, 2, 2, 0);
-    EXPECT_EQ(applyScriptLine(s, c.line), c.accepted) << c.line;
-    EXPECT_EQ(scriptLineOf(s), c.accepted ? c.saved : "Config(2,2,2,2,0)") << c.line;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    ZoneSettings, ScriptLineReading,
-    testing::Values(LineCase{"Config(3,5,7,9,1)", true, "Config(3,5,7,9,1)"},
-                    LineCase{"  Config ( 3 , 5,7 ,9, 1 ) ; ", true, "Config(3,5,7,9,1)"},
-                    LineCase{"VirtualDub.video.filters.instance[12].Config(-2,0,40,1,5);", true,
-                             "Config(-2,0,40,1,5)"},
-                    LineCase{"Config(-2147483648,2147483647,0,-1,-2147483648)", true,
-                             "Config(-2147483648,2147483647,0,-1,-2147483648)"},
-                    LineCase{"Config(3,5,7,9)", false, ""}, LineCase{"Config(3,5,7,9,1,2)", false, ""},
-                    LineCase{"Config(3,5,7,9,2147483648)", false, ""},
-                    LineCase{"Config(3,5,x,9,1)", false, ""}, LineCase{"Config(3,5,+7,9,1)", false, ""},
-                    LineCase{"config(3,5,7,9,1)", false, ""}, LineCase{"Config(3,5,7,9,1) junk", false, ""},
-                    LineCase{"Config(3,5,7,9,1", false, ""},
-                    LineCase{"VirtualDub.video.filters.instance[].Config(3,5,7,9,1)", false, ""},
-                    LineCase{"", false, ""}));
-
-}  // namespace

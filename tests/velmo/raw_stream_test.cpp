@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/render_zone_frame.h"
+#include "core/script_line.h"
 #include "velmo/image/picture.h"
 
 namespace {
@@ -56,7 +57,8 @@ TEST_P(RawStream, GivesTheCorePixelsForEachTopDownFrame) {
         pixel = random();  // any fourth byte, as bgra alpha
 
     ZoneSettings settings{};
-    ASSERT_TRUE(applyScriptLine(settings, c.line));
+    std::string error;
+    ASSERT_TRUE(applyScriptLine(settings, c.line, error)) << error;
     settings.showFrame = c.showFrame;
 
     TempFile in, out;

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/zone_settings.h"
+
+// The one reader of saved settings lines, shared by every tool. A line is a call of a script
+// function with whole-number arguments, as the host saves it or as a user pastes it:
+//
+//   line     = [prefix] name "(" [integer {"," integer}] ")" [";"]
+//   prefix   = "VirtualDub" "." "video" "." "filters" "." "instance" "[" digits "]" "."
+//   integer  = ["+" | "-"] digits, from -2147483648 to 2147483647
+//
+// Blanks (spaces, tabs) may stand between any two of these tokens, and the line may end in CR LF,
+// LF or CR, as a line copied out of a Windows script file does. Names are case-sensitive.
+struct ScriptCall {
+    std::string name;
+    std::vector<std::int32_t> arguments;
+};
+
+// Reads one line. On failure returns false with a one-line `error` that quotes the line (control
+// characters escaped) and says at which character it stopped making sense, and what it expected.
+bool parseScriptCall(std::string_view line, ScriptCall& call, std::string& error);
+
+// The plug-in's own line, Config(up,left,right,down,border), in the order the plug-in saves it.
+struct ConfigValues {
+    std::int32_t up;
+    std::int32_t left;
+    std::int32_t right;
+    std::int32_t down;
+    std::int32_t addBorder;
+};
+
+// Reads a settings line: a script call named Config with exactly five integers.
+bool parseConfigLine(std::string_view line, ConfigValues& values, std::string& error);
+
+// Reads a settings line and stores its five values as the Config command does; on failure changes
+// nothing.
+bool applyScriptLine(ZoneSettings& settings, std::string_view line, std::string& error);
+
+// The line as it can be shown inside a one-line message: quoted, control characters and quotes
+// escaped, and cut short after `limit` characters.
+std::string quotedLine(std::string_view line, std::size_t limit = 100);

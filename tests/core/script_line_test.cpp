@@ -1,0 +1,141 @@
+#include "core/script_line.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Lines as users paste them: typed by hand, copied from the filter list's saved script (with the
+// host's prefix and the Windows line end), or mangled on the way.
+struct AcceptedLine {
+    const char* line;
+    ConfigValues values;
+};
+
+class SettingsLineAccepted : public testing::TestWithParam<AcceptedLine> {};
+
+TEST_P(SettingsLineAccepted, GivesTheFiveValuesInSavedOrder) {
+    const AcceptedLine& c = GetParam();
+    ConfigValues values{-7, -7, -7, -7, -7};
+    std::string error;
+    ASSERT_TRUE(parseConfigLine(c.line, values, error)) << error;
+    EXPECT_EQ(values.up, c.values.up);
+    EXPECT_EQ(values.left, c.values.left);
+    EXPECT_EQ(values.right, c.values.right);
+    EXPECT_EQ(values.down, c.values.down);
+    EXPECT_EQ(values.addBorder, c.values.addBorder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ScriptLine, SettingsLineAccepted,
+    testing::Values(
+        AcceptedLine{"Config(3,5,7,9,1)", {3, 5, 7, 9, 1}},
+        AcceptedLine{"  Config ( 3 , 5,7 ,9, 1 ) ; ", {3, 5, 7, 9, 1}},
+        AcceptedLine{"\tConfig(3,5,+7,9,1)", {3, 5, 7, 9, 1}},
+        AcceptedLine{"Config(3,5,7,9,1)\r\n", {3, 5, 7, 9, 1}},
+        AcceptedLine{"Config(3,5,7,9,1);\r", {3, 5, 7, 9, 1}},
+        AcceptedLine{"Config(3,5,7,9,1)\n", {3, 5, 7, 9, 1}},
+        AcceptedLine{"VirtualDub.video.filters.instance[0].Config(3,5,7,9,1);", {3, 5, 7, 9, 1}},
+        AcceptedLine{"VirtualDub.video.filters.instance[12].Config(-2,0,40,1,5);\r\n", {-2, 0, 40, 1, 5}},
+        AcceptedLine{"VirtualDub . video.filters . instance [ 3 ] . Config(1,1,1,1,0)", {1, 1, 1, 1, 0}},
+        AcceptedLine{"Config(-2147483648,2147483647,+2147483647,-0,-1)", {INT_MIN, INT_MAX, INT_MAX, 0, -1}},
+        AcceptedLine{"Config(007,00,+0,1,0000000000000000000002)", {7, 0, 0, 1, 2}}));
+
+// Refused lines: where the message says the line stopped making sense, and what it says there.
+struct RefusedLine {
+    std::string line;
+    const char* where;
+    const char* says;
+};
+
+void PrintTo(const RefusedLine& c, std::ostream* os) {
+    *os << quotedLine(c.line);
+}
+
+class SettingsLineRefused : public testing::TestWithParam<RefusedLine> {};
+
+TEST_P(SettingsLineRefused, SaysWhereInOneLineAndChangesNothing) {
+    const RefusedLine& c = GetParam();
+    ZoneSettings settings{};
+    applyConfigCommand(settings, 2, 2, 2, 2, 0);
+    const ZoneSettings before = settings;
+    std::string error;
+    ASSERT_FALSE(applyScriptLine(settings, c.line, error));
+    EXPECT_EQ(error.rfind("bad settings line \"", 0), 0u) << error;
+    EXPECT_NE(error.find(c.where), std::string::npos) << error;
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    EXPECT_EQ(error.find_first_of("\r\n"), std::string::npos) << "one line, control characters escaped";
+    EXPECT_LT(error.size(), 300u) << "a long line is cut short in the message";
+    EXPECT_EQ(std::memcmp(&settings, &before, sizeof settings), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ScriptLine, SettingsLineRefused,
+    testing::Values(
+        RefusedLine{
+            "", "at character 1:", "expected a call such as Config(3,5,7,9,1), found the end of the line"},
+        RefusedLine{"Config(3,5,7,9)",
+                    "at character 15:", "five numbers (up,left,right,down,border), found 4"},
+        RefusedLine{"Config(3,5,7,9,1,2)", "at character 18:", "found 6"},
+        RefusedLine{"Config(3,5,x,9,1)", "at character 12:", "expected a whole number, found \"x,9,1)\""},
+        RefusedLine{"Config(3,5,7,9,2147483648)",
+                    "at character 16:", "2147483648 is not a whole number from -2147483648 to 2147483647"},
+        RefusedLine{"Config(3,5,7,9,-99999999999999999999999)",
+                    "at character 16:", "-99999999999999999999999"},
+        RefusedLine{"Config(3,5,7.5,9,1)", "at character 13:", "expected ',' or ')', found \".5,9,1)\""},
+        RefusedLine{"Config(3 5,7,9,1)", "at character 10:", "expected ',' or ')'"},
+        RefusedLine{"Config(- 3,5,7,9,1)", "at character 8:", "expected a whole number"},
+        RefusedLine{"Config(3,,7,9,1)", "at character 10:", "expected a whole number"},
+        RefusedLine{"config(3,5,7,9,1)",
+                    "at character 1:", "expected Config, the filter's script function, found config"},
+        RefusedLine{"Crop(1,2,3,4,5)", "at character 1:", "found Crop"},
+        RefusedLine{"Config 3,5,7,9,1", "at character 8:", "expected '(' after Config"},
+        RefusedLine{"Config(3,5,7,9,1", "at character 17:", "expected ',' or ')', found the end of the line"},
+        RefusedLine{"Config(3,5,7,9,1) junk",
+                    "at character 19:", "expected the end of the line, found \"junk\""},
+        RefusedLine{"Config(3,5,7,9,1);;", "at character 19:", "found \";\""},
+        RefusedLine{"Config(3,5,7,9,1)\r\nConfig(1,1,1,1,0)",
+                    "at character 18:", "found \"\\r\\nConfig(1,1...\""},
+        RefusedLine{"VirtualDub.video.filters.instance[].Config(3,5,7,9,1)",
+                    "at character 35:", "expected VirtualDub.video.filters.instance[N]. before the call"},
+        RefusedLine{"VirtualDub.video.filters.instance[-1].Config(3,5,7,9,1)",
+                    "at character 35:", "instance[N]."},
+        RefusedLine{"VirtualDub.audio.filters.instance[0].Config(3,5,7,9,1)",
+                    "at character 12:", "instance[N]."},
+        RefusedLine{"VirtualDub.video.filters.instance[0]Config(3,5,7,9,1)",
+                    "at character 37:", "instance[N]."},
+        RefusedLine{"Config(3,5,7,9,1\x01)", "at character 17:", "found \"\\x01)\""},
+        RefusedLine{"Config(" + std::string(5000, '1') + ",5,7,9,1)",
+                    "at character 8:", "is not a whole number"},
+        RefusedLine{std::string(5000, ' ') + "Config(3,5,7,9)", "at character 5015:", "found 4"}));
+
+// The host's interpreter reads any call of the script table; vdfhost runs them through this.
+TEST(ScriptLine, ReadsAnyCallWithItsNameAndWholeNumbers) {
+    struct Case {
+        const char* line;
+        const char* name;
+        std::vector<std::int32_t> arguments;
+    };
+    for (const Case& c : {Case{"Crop(1,-2,+3)", "Crop", {1, -2, 3}}, Case{"Reset()", "Reset", {}},
+                          Case{"VirtualDub.video.filters.instance[4].Config_2 ( 9 );", "Config_2", {9}},
+                          Case{"VirtualDub(1)", "VirtualDub", {1}}}) {
+        ScriptCall call{"stale", {42}};
+        std::string error;
+        ASSERT_TRUE(parseScriptCall(c.line, call, error)) << error;
+        EXPECT_EQ(call.name, c.name);
+        EXPECT_EQ(call.arguments, c.arguments) << c.line;
+    }
+}
+
+TEST(ScriptLine, QuotesLinesSafelyForMessages) {
+    EXPECT_EQ(quotedLine("Config(1)"), "\"Config(1)\"");
+    EXPECT_EQ(quotedLine("a\"b\\c\td\r\n\x7f"), "\"a\\\"b\\\\c\\td\\r\\n\\x7F\"");
+    EXPECT_EQ(quotedLine("abcdef", 3), "\"abc...\"");
+    EXPECT_EQ(quotedLine("abc", 3), "\"abc\"");
+}
+
+}  // namespace
