@@ -2,13 +2,36 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace {
 
-std::int32_t capturedDimensionFor(const ZoneSettings& settings, ZoneSide side) {
-    const bool vertical = side == ZoneSide::Up || side == ZoneSide::Down;
-    return vertical ? settings.frameHeight : settings.frameWidth;
+// The four sides, in ZoneSide's order: each side's margin, the side the coupling rule pairs it
+// with, and the captured dimension that rule measures the pair against.
+struct SideFields {
+    ZoneSide side;
+    std::int32_t ZoneSettings::*margin;
+    ZoneSide opposite;
+    std::int32_t ZoneSettings::*dimension;
+};
+
+constexpr SideFields kSides[] = {
+    {ZoneSide::Up, &ZoneSettings::up, ZoneSide::Down, &ZoneSettings::frameHeight},
+    {ZoneSide::Left, &ZoneSettings::left, ZoneSide::Right, &ZoneSettings::frameWidth},
+    {ZoneSide::Right, &ZoneSettings::right, ZoneSide::Left, &ZoneSettings::frameWidth},
+    {ZoneSide::Down, &ZoneSettings::down, ZoneSide::Up, &ZoneSettings::frameHeight},
+};
+
+constexpr bool sidesInOrder() {
+    for (std::size_t k = 0; k < std::size(kSides); ++k)
+        if (static_cast<std::size_t>(kSides[k].side) != k) return false;
+    return true;
+}
+static_assert(sidesInOrder(), "kSides is indexed by ZoneSide");
+
+const SideFields& fieldsOf(ZoneSide side) {
+    return kSides[static_cast<std::size_t>(side)];
 }
 
 std::int32_t saturateToInt32(std::int64_t value) {
@@ -19,36 +42,12 @@ std::int32_t saturateToInt32(std::int64_t value) {
 
 }  // namespace
 
-std::int32_t& marginOf(ZoneSettings& settings, ZoneSide side) {
-    switch (side) {
-        case ZoneSide::Up:
-            return settings.up;
-        case ZoneSide::Left:
-            return settings.left;
-        case ZoneSide::Right:
-            return settings.right;
-        case ZoneSide::Down:
-            break;
-    }
-    return settings.down;
-}
-
 std::int32_t marginOf(const ZoneSettings& settings, ZoneSide side) {
-    return marginOf(const_cast<ZoneSettings&>(settings), side);
+    return settings.*fieldsOf(side).margin;
 }
 
 ZoneSide oppositeSide(ZoneSide side) {
-    switch (side) {
-        case ZoneSide::Up:
-            return ZoneSide::Down;
-        case ZoneSide::Left:
-            return ZoneSide::Right;
-        case ZoneSide::Right:
-            return ZoneSide::Left;
-        case ZoneSide::Down:
-            break;
-    }
-    return ZoneSide::Up;
+    return fieldsOf(side).opposite;
 }
 
 int initZoneSettings(ZoneSettings& settings, const FrameBitmap& source) {
@@ -69,12 +68,13 @@ void refreshFrameSize(ZoneSettings& settings, std::int32_t width, std::int32_t h
 }
 
 bool adjustMargin(ZoneSettings& settings, ZoneSide side, std::int32_t value) {
-    marginOf(settings, side) = value;
-    const std::int64_t dimension = capturedDimensionFor(settings, side);
+    const SideFields& fields = fieldsOf(side);
+    settings.*fields.margin = value;
+    const std::int64_t dimension = settings.*fields.dimension;
     // The real host creates instances before any frame exists; coupling against a size of 0
     // would drive the partner far negative at every slider move.
     if (dimension <= 0) return false;
-    std::int32_t& partner = marginOf(settings, oppositeSide(side));
+    std::int32_t& partner = settings.*fieldsOf(fields.opposite).margin;
     // 64-bit: a script line can put any 32-bit integer in either margin.
     if (value <= dimension - partner - 10) return false;
     partner = saturateToInt32(dimension - value - 10);

@@ -35,7 +35,6 @@ enum class ZoneSide { Up, Left, Right, Down };
 
 // The margin on one side, and the side the coupling rule pairs it with (up with down, left with
 // right).
-std::int32_t& marginOf(ZoneSettings& settings, ZoneSide side);
 std::int32_t marginOf(const ZoneSettings& settings, ZoneSide side);
 ZoneSide oppositeSide(ZoneSide side);
 

@@ -56,7 +56,7 @@ class TextForms : public testing::TestWithParam<TextCase> {};
 TEST_P(TextForms, SummaryAndLineShowValuesInCommandOrder) {
     const TextCase& c = GetParam();
     ZoneSettings s = freshInstance(720, 576);
-    applyConfigCommand(s, c.up, c.left, c.right, c.down, c.border);
+    s.up = c.up, s.left = c.left, s.right = c.right, s.down = c.down, s.addBorder = c.border;
     EXPECT_EQ(summaryOf(s), c.summary);
     EXPECT_EQ(scriptLineOf(s), c.line);
 }
@@ -72,16 +72,20 @@ INSTANTIATE_TEST_SUITE_P(
                     TextCase{INT_MAX, 0, -1, 30, INT_MAX, " (2147483647, 0, -1, 30, 2147483647)",
                              "Config(2147483647,0,-1,30,2147483647)"}));
 
-TEST(ScriptLine, CommandStoresOnlyItsFiveValues) {
+TEST(ScriptLine, CommandStoresOnlyItsFiveValuesInOrder) {
     ZoneSettings s = freshInstance(720, 576);
     s.showFrame = 1;
     snapshotSettings(s);
-    const ZoneSettings before = s;
+    ZoneSettings expected = s;
+    expected.up = 40, expected.left = -7, expected.right = INT_MIN, expected.down = INT_MAX;
+    expected.addBorder = -1;
     applyConfigCommand(s, 40, -7, INT_MIN, INT_MAX, -1);
-    EXPECT_EQ(scriptLineOf(s), "Config(40,-7,-2147483648,2147483647,-1)");
-    s.up = before.up, s.left = before.left, s.right = before.right, s.down = before.down,
-    s.addBorder = before.addBorder;
-    EXPECT_EQ(std::memcmp(&s, &before, sizeof s), 0) << "fields outside the command changed";
+    EXPECT_EQ(s.up, 40);
+    EXPECT_EQ(s.left, -7);
+    EXPECT_EQ(s.right, INT_MIN);
+    EXPECT_EQ(s.down, INT_MAX);
+    EXPECT_EQ(s.addBorder, -1);
+    EXPECT_EQ(std::memcmp(&s, &expected, sizeof s), 0) << "fields outside the command changed";
 }
 
 // The longest line is 67 characters; with its NUL it needs 68 bytes.
@@ -116,10 +120,16 @@ INSTANTIATE_TEST_SUITE_P(ZoneSettings, ScriptLineLength,
                                          LengthCase{0, false}, LengthCase{-1, false},
                                          LengthCase{INT_MIN, false}));
 
+// Each case names the moved margin's partner field itself: up and down pair through frameHeight,
+// left and right through frameWidth.
+using Field = std::int32_t ZoneSettings::*;
+
 struct CouplingCase {
     const char* name;
     std::int32_t frameWidth, frameHeight;
     ZoneSide moved;
+    Field movedField;
+    Field partnerField;
     std::int32_t partnerBefore, value;
     bool pushed;
     std::int32_t partnerAfter;
@@ -134,42 +144,74 @@ class Coupling : public testing::TestWithParam<CouplingCase> {};
 TEST_P(Coupling, MovedMarginWinsAndPartnerGivesWay) {
     const CouplingCase& c = GetParam();
     ZoneSettings s = freshInstance(c.frameWidth, c.frameHeight);
-    marginOf(s, oppositeSide(c.moved)) = c.partnerBefore;
-    ZoneSettings before = s;
+    s.up = 2, s.left = 3, s.right = 4, s.down = 5;
+    s.*c.partnerField = c.partnerBefore;
+    ZoneSettings expected = s;
+    expected.*c.movedField = c.value;
+    expected.*c.partnerField = c.partnerAfter;
     EXPECT_EQ(adjustMargin(s, c.moved, c.value), c.pushed);
-    EXPECT_EQ(marginOf(s, c.moved), c.value);
-    EXPECT_EQ(marginOf(s, oppositeSide(c.moved)), c.partnerAfter);
+    EXPECT_EQ(s.*c.movedField, c.value);
+    EXPECT_EQ(s.*c.partnerField, c.partnerAfter);
     // The other axis and every other field stay as they were.
-    ZoneSettings rest = s;
-    marginOf(rest, c.moved) = marginOf(before, c.moved);
-    marginOf(rest, oppositeSide(c.moved)) = c.partnerBefore;
-    EXPECT_EQ(std::memcmp(&rest, &before, sizeof rest), 0);
+    EXPECT_EQ(std::memcmp(&s, &expected, sizeof s), 0);
 }
 
 constexpr std::int32_t kMax = INT_MAX, kMin = INT_MIN;
 
 INSTANTIATE_TEST_SUITE_P(
     ZoneSettings, Coupling,
-    testing::Values(
-        CouplingCase{"TallFrameNeverPushes", 720, 576, ZoneSide::Up, 30, 30, false, 30},
-        CouplingCase{"LowFramePushesDown", 720, 60, ZoneSide::Up, 30, 25, true, 25},
-        CouplingCase{"VeryLowFramePushesBelowOne", 720, 30, ZoneSide::Up, 1, 25, true, -5},
-        CouplingCase{"FortyLineFrame", 720, 40, ZoneSide::Up, 20, 15, true, 15},
-        CouplingCase{"DownPushesUp", 720, 79, ZoneSide::Down, 40, 30, true, 39},
-        CouplingCase{"ExactlyAtLimitDoesNotPush", 720, 60, ZoneSide::Down, 25, 25, false, 25},
-        CouplingCase{"WidthPairsLeftAndRight", 40, 576, ZoneSide::Left, 20, 15, true, 15},
-        CouplingCase{"RightPushesLeft", 30, 576, ZoneSide::Right, 1, 25, true, -5},
-        CouplingCase{"HeightDoesNotCoupleHorizontally", 720, 20, ZoneSide::Right, 30, 30, false, 30},
-        CouplingCase{"UnknownHeightLeavesPartner", 720, 0, ZoneSide::Up, 1, 30, false, 1},
-        CouplingCase{"UnknownWidthLeavesPartner", 0, 576, ZoneSide::Left, 1, 30, false, 1},
-        CouplingCase{"NegativeHeightLeavesPartner", 720, -5, ZoneSide::Down, 7, 30, false, 7},
-        CouplingCase{"HugePartnerIsPushedWithoutOverflow", 720, 576, ZoneSide::Up, kMax, 1, true, 565},
-        CouplingCase{"HugeNegativePartnerStays", 720, 576, ZoneSide::Up, kMin, kMax, false, kMin},
-        CouplingCase{"PushedBelowRangeSaturates", 1, 576, ZoneSide::Left, 0, kMax, true, kMin},
-        CouplingCase{"MostNegativeValueLeavesHugePartner", 720, 576, ZoneSide::Right, kMax, kMin, false,
-                     kMax},
-        CouplingCase{"ValueAtMostRangeBottomNeverPushes", 720, 1, ZoneSide::Down, kMin, kMin, false, kMin}),
+    testing::Values(CouplingCase{"TallFrameNeverPushes", 720, 576, ZoneSide::Up, &ZoneSettings::up,
+                                 &ZoneSettings::down, 30, 30, false, 30},
+                    CouplingCase{"LowFramePushesDown", 720, 60, ZoneSide::Up, &ZoneSettings::up,
+                                 &ZoneSettings::down, 30, 25, true, 25},
+                    CouplingCase{"VeryLowFramePushesBelowOne", 720, 30, ZoneSide::Up, &ZoneSettings::up,
+                                 &ZoneSettings::down, 1, 25, true, -5},
+                    CouplingCase{"FortyLineFrame", 720, 40, ZoneSide::Up, &ZoneSettings::up,
+                                 &ZoneSettings::down, 20, 15, true, 15},
+                    CouplingCase{"DownPushesUp", 720, 79, ZoneSide::Down, &ZoneSettings::down,
+                                 &ZoneSettings::up, 40, 30, true, 39},
+                    CouplingCase{"ExactlyAtLimitDoesNotPush", 720, 60, ZoneSide::Down, &ZoneSettings::down,
+                                 &ZoneSettings::up, 25, 25, false, 25},
+                    CouplingCase{"WidthPairsLeftAndRight", 40, 576, ZoneSide::Left, &ZoneSettings::left,
+                                 &ZoneSettings::right, 20, 15, true, 15},
+                    CouplingCase{"RightPushesLeft", 30, 576, ZoneSide::Right, &ZoneSettings::right,
+                                 &ZoneSettings::left, 1, 25, true, -5},
+                    CouplingCase{"HeightDoesNotCoupleHorizontally", 720, 20, ZoneSide::Right,
+                                 &ZoneSettings::right, &ZoneSettings::left, 30, 30, false, 30},
+                    CouplingCase{"UnknownHeightLeavesPartner", 720, 0, ZoneSide::Up, &ZoneSettings::up,
+                                 &ZoneSettings::down, 1, 30, false, 1},
+                    CouplingCase{"UnknownWidthLeavesPartner", 0, 576, ZoneSide::Left, &ZoneSettings::left,
+                                 &ZoneSettings::right, 1, 30, false, 1},
+                    CouplingCase{"NegativeHeightLeavesPartner", 720, -5, ZoneSide::Down, &ZoneSettings::down,
+                                 &ZoneSettings::up, 7, 30, false, 7},
+                    CouplingCase{"HugePartnerIsPushedWithoutOverflow", 720, 576, ZoneSide::Up,
+                                 &ZoneSettings::up, &ZoneSettings::down, kMax, 1, true, 565},
+                    CouplingCase{"HugeNegativePartnerStays", 720, 576, ZoneSide::Up, &ZoneSettings::up,
+                                 &ZoneSettings::down, kMin, kMax, false, kMin},
+                    CouplingCase{"PushedBelowRangeSaturates", 1, 576, ZoneSide::Left, &ZoneSettings::left,
+                                 &ZoneSettings::right, 0, kMax, true, kMin},
+                    CouplingCase{"MostNegativeValueLeavesHugePartner", 720, 576, ZoneSide::Right,
+                                 &ZoneSettings::right, &ZoneSettings::left, kMax, kMin, false, kMax},
+                    CouplingCase{"ValueAtMostRangeBottomNeverPushes", 720, 1, ZoneSide::Down,
+                                 &ZoneSettings::down, &ZoneSettings::up, kMin, kMin, false, kMin}),
     [](const testing::TestParamInfo<CouplingCase>& info) { return std::string(info.param.name); });
+
+// The dialog shows a side's margin on its slider, and moves the partner's slider after a push.
+TEST(Sides, NameTheirOwnMarginAndTheirPartner) {
+    struct Case {
+        ZoneSide side;
+        std::int32_t margin;
+        ZoneSide opposite;
+    };
+    ZoneSettings s{};
+    s.up = 11, s.left = 22, s.right = 33, s.down = 44;
+    for (const Case& c :
+         {Case{ZoneSide::Up, 11, ZoneSide::Down}, Case{ZoneSide::Left, 22, ZoneSide::Right},
+          Case{ZoneSide::Right, 33, ZoneSide::Left}, Case{ZoneSide::Down, 44, ZoneSide::Up}}) {
+        EXPECT_EQ(marginOf(s, c.side), c.margin);
+        EXPECT_EQ(oppositeSide(c.side), c.opposite) << c.margin;
+    }
+}
 
 TEST(CapturedSize, RefreshedOnlyByAKnownFrameSize) {
     struct Case {
@@ -186,21 +228,25 @@ TEST(CapturedSize, RefreshedOnlyByAKnownFrameSize) {
 
 TEST(Snapshot, RestorePutsBackTheSixValuesOnly) {
     ZoneSettings s = freshInstance(720, 576);
-    applyConfigCommand(s, 3, 5, 7, 9, 1);
-    s.showFrame = 0;
+    s.addBorder = 1, s.showFrame = 0, s.up = 3, s.left = 5, s.right = 7, s.down = 9;
     snapshotSettings(s);
-    applyConfigCommand(s, -1, INT_MAX, 0, 40, 2);
-    s.showFrame = 1;
+    EXPECT_EQ(s.savedAddBorder, 1);
+    EXPECT_EQ(s.savedShowFrame, 0);
+    EXPECT_EQ(s.savedUp, 3);
+    EXPECT_EQ(s.savedLeft, 5);
+    EXPECT_EQ(s.savedRight, 7);
+    EXPECT_EQ(s.savedDown, 9);
+
+    s.addBorder = 2, s.showFrame = 1, s.up = -1, s.left = INT_MAX, s.right = 0, s.down = 40;
     adjustMargin(s, ZoneSide::Up, 300);
     s.frameWidth = 32;
     s.frameHeight = 24;
+    ZoneSettings expected = s;
+    expected.addBorder = 1, expected.showFrame = 0, expected.up = 3, expected.left = 5, expected.right = 7;
+    expected.down = 9;
     restoreSettings(s);
-    EXPECT_EQ(scriptLineOf(s), "Config(3,5,7,9,1)");
     EXPECT_EQ(s.showFrame, 0);
-    EXPECT_EQ(s.frameWidth, 32);
-    EXPECT_EQ(s.frameHeight, 24);
-    EXPECT_EQ(s.savedUp, 3);
-    EXPECT_EQ(s.savedDown, 9);
+    EXPECT_EQ(std::memcmp(&s, &expected, sizeof s), 0) << "the six values, and nothing else, put back";
 }
 
 }  // namespace

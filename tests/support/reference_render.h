@@ -7,9 +7,10 @@
 #include "core/zone_settings.h"
 
 // The transform written the plain way, one pixel at a time straight from its rules, in exact
-// 64-bit integers. The tests hold the fast renderer to it.
+// 64-bit integers. The tests hold the fast renderer, and every face built on it, to this.
 inline void referenceRenderZoneFrame(const ZoneSettings& s, const FrameBitmap& source,
-                                     const FrameBitmap& destination) {
+                                     const FrameBitmap& destination,
+                                     const ZoneColours& colours = kZoneColours) {
     using I = std::int64_t;
     const I w = source.w, h = source.h;
     if (w <= 0 || h <= 0) return;
@@ -25,7 +26,7 @@ inline void referenceRenderZoneFrame(const ZoneSettings& s, const FrameBitmap& s
                 const bool rightEdge = j == w - right && down - 1 <= i && i <= h - up;
                 const bool leftEdge = j == left - 1 && down - 1 <= i && i <= h - up;
                 const bool top = i == h - up && left - 1 <= j && j <= w - right;
-                if (bottom || rightEdge || leftEdge || top) value = kRed;
+                if (bottom || rightEdge || leftEdge || top) value = colours.outline;
             } else {
                 const I dy = (down - up) >> 1, dx = (left - right) >> 1;
                 const I sy = (down + up) >> 1, sx = (left + right) >> 1;
@@ -37,7 +38,7 @@ inline void referenceRenderZoneFrame(const ZoneSettings& s, const FrameBitmap& s
                 if (c >= w) c = w - 1;
                 value = at(source.data, r, c);
                 if (s.addBorder != 0 && (i > h - sy || i < sy - 1 || j > w - sx || j < sx - 1))
-                    value = kBlack;
+                    value = colours.border;
             }
             at(destination.data, i, j) = value;
         }

@@ -6,9 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "core/render_zone_frame.h"
 #include "core/script_line.h"
-#include "velmo/image/picture.h"
+#include "tests/support/reference_render.h"
 
 namespace {
 
@@ -71,9 +70,9 @@ TEST_P(RawStream, GivesTheCorePixelsForEachTopDownFrame) {
     const std::int32_t whole = c.missingBytes == 0 ? c.frames : c.frames - 1;
     std::vector<Pixel32> expected(framePixels * whole);
     for (std::int32_t f = 0; f < whole; ++f)
-        renderZoneFrame(settings, bottomUpView(input.data() + f * framePixels, c.w, c.h),
-                        bottomUpView(expected.data() + f * framePixels, c.w, c.h),
-                        ZoneColours{0xFF000000, 0xFFFF0000});
+        referenceRenderZoneFrame(settings, bottomUpView(input.data() + f * framePixels, c.w, c.h),
+                                 bottomUpView(expected.data() + f * framePixels, c.w, c.h),
+                                 ZoneColours{0xFF000000, 0xFFFF0000});
     EXPECT_TRUE(out.read() == expected);
     EXPECT_EQ(report.frames, static_cast<std::uint64_t>(whole));
     EXPECT_EQ(frames, whole);

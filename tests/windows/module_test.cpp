@@ -5,7 +5,8 @@
 #include <cstring>
 #include <random>
 
-#include "core/render_zone_frame.h"
+#include "core/script_line.h"
+#include "tests/support/reference_render.h"
 #include "tests/windows/host_fixture.h"
 
 namespace {
@@ -189,7 +190,7 @@ struct FrameCase {
 
 class FramesThroughRun : public PluginTest, public testing::WithParamInterface<FrameCase> {};
 
-TEST_P(FramesThroughRun, EqualTheCoreForTheSameSettings) {
+TEST_P(FramesThroughRun, EqualTheReferenceForTheSameSettings) {
     const FrameCase& c = GetParam();
     auto instance = newInstance();
     std::string error;
@@ -204,11 +205,15 @@ TEST_P(FramesThroughRun, EqualTheCoreForTheSameSettings) {
     instance->setSource(std::move(source));
     EXPECT_EQ(instance->runFrame(), 0);
 
+    // The per-pixel reference, for the settings the line names.
+    ZoneSettings settings{};
+    ASSERT_TRUE(applyScriptLine(settings, c.line, error)) << error;
+    settings.showFrame = c.showFrame;
     HostBitmap expected(c.w, c.h);
     const VFBitmap& src = instance->source().bitmap();
     const VFBitmap& dst = expected.bitmap();
-    renderZoneFrame(settingsOf(*instance), FrameBitmap{src.data, src.w, src.h, src.modulo},
-                    FrameBitmap{dst.data, dst.w, dst.h, dst.modulo});
+    referenceRenderZoneFrame(settings, FrameBitmap{src.data, src.w, src.h, src.modulo},
+                             FrameBitmap{dst.data, dst.w, dst.h, dst.modulo});
     const Picture actualPicture = instance->destination().picture();
     EXPECT_TRUE(actualPicture.pixels == expected.picture().pixels);
     EXPECT_TRUE(instance->destination().guardsIntact()) << "written outside the picture";
@@ -219,6 +224,7 @@ INSTANTIATE_TEST_SUITE_P(Instance, FramesThroughRun,
                                          FrameCase{"Config(3,5,7,9,1)", 0, 720, 576},
                                          FrameCase{"Config(3,5,7,9,1)", 1, 720, 576},
                                          FrameCase{"Config(9,2,11,4,1)", 0, 37, 23},
-                                         FrameCase{"Config(2,3,3,2,0)", 1, 37, 23}));
+                                         FrameCase{"Config(2,3,3,2,0)", 1, 37, 23},
+                                         FrameCase{"Config(-2147483648,2147483647,4,-9,1)", 0, 37, 23}));
 
 }  // namespace
