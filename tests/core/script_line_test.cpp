@@ -16,6 +16,10 @@ struct AcceptedLine {
     ConfigValues values;
 };
 
+void PrintTo(const AcceptedLine& c, std::ostream* os) {
+    *os << quotedLine(c.line);
+}
+
 class SettingsLineAccepted : public testing::TestWithParam<AcceptedLine> {};
 
 TEST_P(SettingsLineAccepted, GivesTheFiveValuesInSavedOrder) {

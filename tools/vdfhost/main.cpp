@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "velmo/image/picture.h"
 #include "tools/vdfhost/dialog_driver.h"
 #include "tools/vdfhost/host_preview.h"
 #include "tools/vdfhost/plugin_host.h"
+#include "velmo/image/picture.h"
 
 namespace {
 
