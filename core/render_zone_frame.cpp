@@ -1,6 +1,8 @@
 #include "core/render_zone_frame.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 // All margin arithmetic below is 64-bit: a script line can store any 32-bit integer in a margin,
@@ -12,6 +14,26 @@ using Index = std::int64_t;
 
 Index clampIndex(Index value, Index low, Index high) {
     return std::min(std::max(value, low), high);
+}
+
+// Pointers into a frame are formed only for positions inside it: with hostile margins an offset
+// can reach about 2^31 pixels, and forming such a pointer is undefined even when nothing is read
+// there (on 32-bit systems the address wraps). Checked builds (the sanitizer and fuzzing builds)
+// stop at the first position that leaves the frame.
+inline void expectInside([[maybe_unused]] Index position, [[maybe_unused]] Index end) {
+#ifdef VELMO_CHECKED_OFFSETS
+    if (position >= 0 && position <= end) return;
+    std::fprintf(stderr, "renderZoneFrame: position %lld formed outside 0..%lld\n",
+                 static_cast<long long>(position), static_cast<long long>(end));
+    std::abort();
+#endif
+}
+
+// Column j of a row of w pixels; j = w is the end of the row.
+template <typename P>
+P* column(P* row, Index j, Index w) {
+    expectInside(j, w);
+    return row + j;
 }
 
 void copySpan(Pixel32* dst, const Pixel32* src, Index count) {
@@ -36,9 +58,13 @@ void fillFew(Pixel32* dst, Index count, Pixel32 value) {
 struct Rows {
     Pixel32* data;
     Index w;
+    Index h;
     Index stride;
 
-    Pixel32* row(Index i) const { return data + i * stride; }
+    Pixel32* row(Index i) const {
+        expectInside(i, h - 1);
+        return data + i * stride;
+    }
     bool gapless() const { return stride == w || stride == -w; }
     // Of the rows begin .. end - 1, the one that comes first in memory.
     Index firstInMemory(Index begin, Index end) const { return stride > 0 ? begin : end - 1; }
@@ -89,14 +115,16 @@ ShiftedColumns shiftedColumns(Index w, Index dx, Index sx, bool border) {
 void fillShiftedRowEdges(Pixel32* dst, const Pixel32* src, Index w, const ShiftedColumns& c,
                          Pixel32 borderColour) {
     fillFew(dst, c.keepBegin, borderColour);
-    fillFew(dst + c.keepBegin, c.copyBegin - c.keepBegin, src[0]);
-    fillFew(dst + c.copyEnd, c.keepEnd - c.copyEnd, src[w - 1]);
-    fillFew(dst + c.keepEnd, w - c.keepEnd, borderColour);
+    fillFew(column(dst, c.keepBegin, w), c.copyBegin - c.keepBegin, src[0]);
+    fillFew(column(dst, c.copyEnd, w), c.keepEnd - c.copyEnd, src[w - 1]);
+    fillFew(column(dst, c.keepEnd, w), w - c.keepEnd, borderColour);
 }
 
 void renderShiftedRow(Pixel32* dst, const Pixel32* src, Index w, const ShiftedColumns& c,
                       Pixel32 borderColour) {
-    copySpan(dst + c.copyBegin, src + c.copyBegin + c.dx, c.copyEnd - c.copyBegin);
+    // Column j reads source column j + dx: only a span that is not empty has columns to point at.
+    if (c.copyEnd > c.copyBegin)
+        copySpan(column(dst, c.copyBegin, w), column(src, c.copyBegin + c.dx, w), c.copyEnd - c.copyBegin);
     fillShiftedRowEdges(dst, src, w, c, borderColour);
 }
 
@@ -114,7 +142,8 @@ void renderShiftedBlock(const Rows& src, const Rows& dst, Index dy, Index begin,
     // then overwrite the pixels between the spans.
     const Index first = dst.firstInMemory(begin, end);
     if (c.copyEnd > c.copyBegin)
-        copySpan(dst.row(first) + c.copyBegin, src.row(first + dy) + c.copyBegin + c.dx,
+        copySpan(column(dst.row(first), c.copyBegin, dst.w),
+                 column(src.row(first + dy), c.copyBegin + c.dx, dst.w),
                  (end - 1 - begin) * dst.w + (c.copyEnd - c.copyBegin));
     for (Index i = begin; i < end; ++i)
         fillShiftedRowEdges(dst.row(i), src.row(i + dy), dst.w, c, borderColour);
@@ -162,14 +191,15 @@ void renderOutlineMode(const ZoneSettings& settings, const Rows& src, const Rows
     const Index lineBegin = std::max<Index>(leftColumn, 0);
     const Index lineEnd = std::min<Index>(rightColumn, w - 1) + 1;
     for (const Index row : {bottomRow, topRow})
-        if (row >= 0 && row < h) fillSpan(dst.row(row) + lineBegin, lineEnd - lineBegin, outlineColour);
+        if (row >= 0 && row < h && lineEnd > lineBegin)
+            fillSpan(column(dst.row(row), lineBegin, w), lineEnd - lineBegin, outlineColour);
 
     const Index reachBegin = std::max<Index>(bottomRow, 0);
     const Index reachEnd = std::min<Index>(topRow, h - 1) + 1;
-    for (const Index column : {leftColumn, rightColumn})
-        if (column >= 0 && column < w)
+    for (const Index j : {leftColumn, rightColumn})
+        if (j >= 0 && j < w)
             for (Index i = reachBegin; i < reachEnd; ++i)
-                dst.row(i)[column] = outlineColour;
+                *column(dst.row(i), j, w) = outlineColour;
 }
 
 }  // namespace
@@ -180,8 +210,8 @@ int renderZoneFrame(const ZoneSettings& settings, const FrameBitmap& source, con
     const Index h = source.h;
     if (w <= 0 || h <= 0) return 0;
     const Index stride = rowStridePixels(source);
-    const Rows src{source.data, w, stride};
-    const Rows dst{destination.data, w, stride};
+    const Rows src{source.data, w, h, stride};
+    const Rows dst{destination.data, w, h, stride};
     if (settings.showFrame != 0)
         renderOutlineMode(settings, src, dst, h, colours.outline);
     else
