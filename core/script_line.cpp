@@ -21,6 +21,12 @@ bool isNameChar(char c) {
     return isNameStart(c) || isDigit(c);
 }
 
+// A name as a message shows it: a line can hold a name of any length, the message is one short line.
+std::string shownName(std::string_view name) {
+    constexpr std::size_t kShown = 24;
+    return std::string(name.substr(0, kShown)) + (name.size() > kShown ? "..." : "");
+}
+
 std::string escaped(std::string_view text) {
     std::string out;
     for (const char c : text) {
@@ -187,7 +193,7 @@ bool readCall(LineReader& reader, ScriptCall& call, CallPositions& positions, st
         return false;
     }
     if (!reader.take('(')) {
-        problem = reader.stopped("'(' after " + call.name);
+        problem = reader.stopped("'(' after " + shownName(call.name));
         return false;
     }
     call.arguments.clear();
@@ -254,8 +260,8 @@ bool parseConfigLine(std::string_view line, ConfigValues& values, std::string& e
         return false;
     }
     if (call.name != "Config") {
-        error = badLine(
-            line, at(positions.name) + ": expected Config, the filter's script function, found " + call.name);
+        error = badLine(line, at(positions.name) + ": expected Config, the filter's script function, found " +
+                                  shownName(call.name));
         return false;
     }
     constexpr std::size_t kFields = 5;

@@ -115,7 +115,11 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedLine{"Config(3,5,7,9,1\x01)", "at character 17:", "found \"\\x01)\""},
         RefusedLine{"Config(" + std::string(5000, '1') + ",5,7,9,1)",
                     "at character 8:", "is not a whole number"},
-        RefusedLine{std::string(5000, ' ') + "Config(3,5,7,9)", "at character 5015:", "found 4"}));
+        RefusedLine{std::string(5000, ' ') + "Config(3,5,7,9)", "at character 5015:", "found 4"},
+        RefusedLine{std::string(5000, 'x'), "at character 5001:",
+                    "expected '(' after xxxxxxxxxxxxxxxxxxxxxxxx..., found the end of the line"},
+        RefusedLine{std::string(5000, 'C') + "(3,5,7,9,1)", "at character 1:",
+                    "expected Config, the filter's script function, found CCCCCCCCCCCCCCCCCCCCCCCC..."}));
 
 // The host's interpreter reads any call of the script table; vdfhost runs them through this.
 TEST(ScriptLine, ReadsAnyCallWithItsNameAndWholeNumbers) {
