@@ -14,6 +14,9 @@ struct ZoneColours {
     Pixel32 outline;
 };
 inline constexpr ZoneColours kZoneColours{kBlack, kRed};
+// The same colours with an opaque fourth byte, for faces whose pixels carry alpha there (bgra streams,
+// frei0r's BGRA8888).
+inline constexpr ZoneColours kOpaqueZoneColours{0xFF000000u | kBlack, 0xFF000000u | kRed};
 
 // Renders one frame: in shift mode the zone's centre moves to the frame's centre with the edge
 // pixels repeated (and, with addBorder, everything outside a centred window of the zone's size

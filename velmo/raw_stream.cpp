@@ -13,9 +13,6 @@
 
 namespace {
 
-// Black and red with an opaque fourth byte, as FFmpeg writes bgr0 and as bgra needs them.
-constexpr ZoneColours kOpaqueColours{0xFF000000u | kBlack, 0xFF000000u | kRed};
-
 // Reads until `bytes` are in or the input ends; returns how many arrived, or -1 on an error.
 std::ptrdiff_t readFully(int input, unsigned char* buffer, std::size_t bytes) {
     std::size_t done = 0;
@@ -99,7 +96,8 @@ StreamReport filterRawStream(int input, int output, const ZoneSettings& settings
                            "; is --size right?)";
             return report;
         }
-        renderZoneFrame(settings, sourceView, destinationView, kOpaqueColours);
+        // Opaque, as FFmpeg writes bgr0 and as bgra needs them.
+        renderZoneFrame(settings, sourceView, destinationView, kOpaqueZoneColours);
         if (!writeFully(output, reinterpret_cast<const unsigned char*>(destination.get()), frameBytes)) {
             report.error = std::string("cannot write the output: ") + std::strerror(errno);
             return report;
