@@ -2,15 +2,20 @@
 # Installs the Debian 12 packages that the build, the tests and the demo need. Quick when they are
 # all there already; otherwise needs root (or sudo). 32-bit Wine is installed only where the kernel
 # can start 32-bit programs: elsewhere it could not run anyway.
+#   install-deps.sh            everything
+#   install-deps.sh --native   only the native build (velmo, velmo.so) and the hosts that load velmo.so
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
+# The native build, and FFmpeg, GStreamer and MLT (melt) with frei0r's header for velmo.so.
 packages=(
-    cmake ninja-build g++ clang clang-format llvm-14 libclang-rt-14-dev
-    googletest libgtest-dev libbenchmark-dev libstb-dev
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb
+    cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libstb-dev
+    frei0r-plugins-dev ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-bad melt
 )
-"$here/runs-32bit" && packages+=(wine32:i386)
+if [ "${1:-}" != "--native" ]; then
+    packages+=(clang clang-format llvm-14 libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb)
+    "$here/runs-32bit" && packages+=(wine32:i386)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test: the source format, the native core tests (plain and under AddressSanitizer and
-# UndefinedBehaviorSanitizer), a short fuzzing run, a benchmark smoke run, and the Windows-side
+# UndefinedBehaviorSanitizer), velmo.so in FFmpeg, GStreamer and melt and installed for each, a short
+# fuzzing run, a benchmark smoke run, and the Windows-side
 # tests for both architectures, where VELMO.VDF is loaded by the project's own host under Wine
 # with a virtual display, and a check that both architectures give the same results. On a kernel
 # that cannot start 32-bit programs the 32-bit plug-in is built and read but not run.
@@ -26,6 +27,12 @@ step "Native tests (release)"
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native --no-tests=error
+
+step "velmo.so in FFmpeg, GStreamer and melt, held to the reference"
+bash tests/frei0r/host_tests.sh build/native
+
+step "tools/install.sh for one user and for everyone; every host finds velmo.so"
+bash tests/frei0r/install_test.sh build/native
 
 step "Native tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
 cmake --preset native-sanitize >/dev/null
