@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Every test: the source format, the native core tests (plain and under AddressSanitizer and
-# UndefinedBehaviorSanitizer), velmo.so in FFmpeg, GStreamer and melt and installed for each, a short
-# fuzzing run, a benchmark smoke run, and the Windows-side
-# tests for both architectures, where VELMO.VDF is loaded by the project's own host under Wine
-# with a virtual display, and a check that both architectures give the same results. On a kernel
-# that cannot start 32-bit programs the 32-bit plug-in is built and read but not run.
+# UndefinedBehaviorSanitizer), velmo.so in FFmpeg, GStreamer and melt and installed for each, a
+# short fuzzing run, a benchmark smoke run, and the Windows-side tests for both architectures,
+# where VELMO.VDF is loaded by the project's own host under Wine with a virtual display, and a check
+# that both architectures give the same results. On a kernel that cannot start 32-bit programs the
+# 32-bit plug-in is built and read but not run.
 # Any failing step fails the whole run.
 set -euo pipefail
 velmo_root=$(cd "$(dirname "$0")/.." && pwd)
