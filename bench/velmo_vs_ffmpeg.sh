@@ -4,11 +4,10 @@
 #
 #   bash bench/velmo_vs_ffmpeg.sh [FRAMES]
 #
-# The chain: crop and pad shift the picture, fillborders in smear mode repeats the edge lines the
-# shift uncovers, and fillborders in fixed mode paints the black border. fillborders works on planar
-# formats only, so the chain converts to gbrp and back (losslessly).
+# The chain (crop, pad, fillborders smear and fixed) is bench/ffmpeg_chain.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/ffmpeg_chain.sh"
 frames=${1:-100}
 w=1920
 h=1080
@@ -26,26 +25,10 @@ input=$work/input.bgr0
 ffmpeg -hide_banner -loglevel error -f lavfi -i "testsrc2=size=${w}x${h}:rate=25" -frames:v "$frames" \
     -f rawvideo -pix_fmt bgr0 "$input"
 
-# The FFmpeg chain for margins up, left, right, down with the border on. The filter counts rows from
-# the bottom; in FFmpeg's top-down rows output line y shows source line y - dy, column x column x + dx.
-chain() {
-    local up=$1 left=$2 right=$3 down=$4
-    local dy=$(((down - up) >> 1)) dx=$(((left - right) >> 1))
-    local sy=$(((down + up) >> 1)) sx=$(((left + right) >> 1))
-    local cropY=0 padY=0 smearTop=0 smearBottom=0 cropX=0 padX=0 smearLeft=0 smearRight=0
-    if ((dy > 0)); then padY=$dy smearTop=$dy; else cropY=$((-dy)) smearBottom=$((-dy)); fi
-    if ((dx > 0)); then cropX=$dx smearRight=$dx; else padX=$((-dx)) smearLeft=$((-dx)); fi
-    local absY=$((dy < 0 ? -dy : dy)) absX=$((dx < 0 ? -dx : dx))
-    local black=$((sy - 1 > 0 ? sy - 1 : 0)) side=$((sx - 1 > 0 ? sx - 1 : 0))
-    printf '%s' "crop=$((w - absX)):$((h - absY)):$cropX:$cropY,pad=$w:$h:$padX:$padY,format=gbrp," \
-        "fillborders=left=$smearLeft:right=$smearRight:top=$smearTop:bottom=$smearBottom:mode=smear," \
-        "fillborders=left=$side:right=$side:top=$black:bottom=$black:mode=fixed:color=black,format=bgr0"
-}
-
 run_velmo() { "$velmo" stream --size "${w}x${h}" --config "Config($1,$2,$3,$4,1)" <"$input"; }
 run_ffmpeg() {
     ffmpeg -hide_banner -loglevel error -f rawvideo -pix_fmt bgr0 -s "${w}x${h}" -i "$input" \
-        -vf "$(chain "$@")" -f rawvideo -pix_fmt bgr0 -
+        -vf "$(ffmpeg_chain $w $h "$@" bgr0)" -f rawvideo -pix_fmt bgr0 -
 }
 
 # Best of three wall-clock runs, in seconds.
