@@ -10,7 +10,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 # The native build, and FFmpeg, GStreamer and MLT (melt) with frei0r's header for velmo.so.
 packages=(
     cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libstb-dev
-    frei0r-plugins-dev ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-bad melt
+    frei0r-plugins-dev ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+    gstreamer1.0-libav melt
 )
 if [ "${1:-}" != "--native" ]; then
     packages+=(clang clang-format llvm-14 libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb)

@@ -34,6 +34,9 @@ bash tests/frei0r/host_tests.sh build/native
 step "tools/install.sh for one user and for everyone; every host finds velmo.so"
 bash tests/frei0r/install_test.sh build/native
 
+step "The README's examples for FFmpeg, GStreamer and melt, as written"
+bash tests/frei0r/readme_examples.sh build/native
+
 step "Native tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
 cmake --preset native-sanitize >/dev/null
 cmake --build --preset native-sanitize
