@@ -17,6 +17,11 @@ case ${1:-} in
         ;;
 esac
 
+if [ $mode = system ] && [ "$(id -u)" -ne 0 ]; then
+    echo "install.sh: installing for everyone writes to /usr/local; run it as root, or use --user" >&2
+    exit 1
+fi
+
 bash tools/install-deps.sh --native
 cmake --preset native >/dev/null
 cmake --build --preset native --target velmo velmo_frei0r
