@@ -6,16 +6,20 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/render_zone_frame.h"
 #include "frei0r/frei0r_interface.h"
+#include "tests/frei0r/allocation_count.h"
 #include "tests/support/reference_render.h"
 
 namespace {
@@ -423,6 +427,29 @@ INSTANTIATE_TEST_SUITE_P(Velmo, InPlace,
                                          InPlaceCase{"Config(1,1,9,1,0)", {1, 1, 9, 1, 0, 0}},
                                          InPlaceCase{"Config(12,1,1,2,0)", {12, 1, 1, 2, 0, 0}},
                                          InPlaceCase{"Config(1,1,1,12,0)", {1, 1, 1, 12, 0, 0}}));
+
+// MLT sets every parameter before every frame, with the line in a string of its own each time.
+TEST_F(Frei0rApi, AllocatesNothingPerFrameWhileTheHostSetsEveryParameterAgain) {
+    constexpr std::int32_t w = 64, h = 48;
+    Instance instance(w, h);
+    const std::vector<Pixel32> input = randomFrame(w, h, 9);
+    std::vector<Pixel32> output(input.size());
+    const std::vector<std::string> lines(11, "Config(3,5,7,9,1)");
+    const auto frame = [&](const std::string& line) {
+        for (const int index : {kUp, kLeft, kRight, kDown})
+            instance.set(index, 4.0);
+        instance.set(kBorder, 1.0);
+        instance.set(kShowFrame, 0.0);
+        instance.set(kConfig, line.c_str());
+        plugin().update(instance.get(), 0, input.data(), output.data());
+    };
+    frame(lines[0]);  // the first frame copies the line
+    const long before = allocationCount();
+    for (std::size_t n = 1; n < lines.size(); ++n)
+        frame(lines[n]);
+    EXPECT_EQ(allocationCount() - before, 0);
+    EXPECT_TRUE(output == referenceFrame({3, 5, 7, 9, 1, 0}, w, h, input));
+}
 
 TEST_F(Frei0rApi, SkipsMissingFrames) {
     Instance instance(4, 4);
