@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <new>
+#include <exception>
+#include <string_view>
 
 #include "core/render_zone_frame.h"
 #include "frei0r/velmo_parameters.h"
@@ -102,8 +102,10 @@ void VelmoInstance::render(const std::uint32_t* input, std::uint32_t* output) {
         try {
             inPlaceCopy_.resize(pixels);
         } catch (const std::exception&) {
-            std::fputs("velmo.so: no memory to render a frame in place; the frame is left as it was\n",
-                       stderr);
+            if (!reportedNoMemory_)
+                std::fputs("velmo.so: no memory to render frames in place; they are left as they are\n",
+                           stderr);
+            reportedNoMemory_ = true;
             return;
         }
         std::copy_n(input, pixels, inPlaceCopy_.data());

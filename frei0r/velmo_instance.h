@@ -43,4 +43,5 @@ private:
     std::optional<ConfigValues> config_;
     ZoneSettings settings_{};
     std::vector<Pixel32> inPlaceCopy_;
+    bool reportedNoMemory_ = false;
 };
