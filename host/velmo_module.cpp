@@ -2,6 +2,7 @@
 // they register, the script table, and the callbacks that unwrap the host's records for the core.
 
 #include "core/render_zone_frame.h"
+#include "core/version.h"
 #include "core/zone_settings.h"
 #include "dialog/zone_dialog.h"
 #include "host/filter_interface.h"
@@ -52,10 +53,10 @@ ScriptFunctionDef scriptFunctions[] = {
 CScriptObject scriptObject = {nullptr, scriptFunctions, nullptr};
 
 FilterDefinition zoneFilter = {
-    nullptr,                   // next
-    nullptr,                   // prev
-    nullptr,                   // module
-    "Velmo, version 1.1(2) ",  // name
+    nullptr,                              // next
+    nullptr,                              // prev
+    nullptr,                              // module
+    "Velmo, version " VELMO_VERSION " ",  // name
     "Re-centres the picture on a marked zone, repeats its edges and can black out the rest.",
     "Velmo project",       // maker
     nullptr,               // private_data
