@@ -17,19 +17,21 @@ int VDCALL runFrame(const FilterActivation*, const FilterFunctions*) {
     return 0;
 }
 
-FilterDefinition brokenFilter = [] {
-    FilterDefinition definition{};
-    definition.name = "Broken";
-    definition.desc = "Breaks the host interface on purpose.";
-    definition.maker = "Velmo tests";
-    definition.inst_data_size = 16;
-    definition.initProc = initInstance;
-    definition.runProc = runFrame;
 #ifdef BROKEN_HUGE_INSTANCE
-    definition.inst_data_size = 0x7FFFFFFF;
+constexpr int kInstanceSize = 0x7FFFFFFF;
+#else
+constexpr int kInstanceSize = 16;
 #endif
-    return definition;
-}();
+
+// Unused by the plug-in that registers nothing.
+[[maybe_unused]] FilterDefinition brokenFilter = {
+    .name = "Broken",
+    .desc = "Breaks the host interface on purpose.",
+    .maker = "Velmo tests",
+    .inst_data_size = kInstanceSize,
+    .initProc = initInstance,
+    .runProc = runFrame,
+};
 
 }  // namespace
 

@@ -165,8 +165,8 @@ FilterDefinition* VDCALL PluginModule::addFilter(FilterModule* module, FilterDef
     PluginModule* owner = moduleInCall;
     if (owner == nullptr || module != &owner->record_.module || definition == nullptr) return nullptr;
     owner->log_.addFilterLengths.push_back(length);
+    // Zero-filled, then the first `length` bytes of the plug-in's definition, as the real host copies.
     auto copy = std::make_unique<FilterDefinition>();
-    std::memset(copy.get(), 0, sizeof(FilterDefinition));
     const std::size_t bytes = std::min<std::size_t>(std::max(length, 0), sizeof(FilterDefinition));
     std::memcpy(copy.get(), definition, bytes);
     copy->module = module;
