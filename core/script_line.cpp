@@ -278,6 +278,15 @@ bool parseConfigLine(std::string_view line, ConfigValues& values, std::string& e
     return true;
 }
 
+bool readWholeNumber(std::string_view text, std::int32_t& value) {
+    if (text.find_first_of(" \t\r\n") != std::string_view::npos) return false;
+    LineReader reader(text);
+    std::int32_t read = 0;
+    if (reader.integer(read) != LineReader::Number::Read || !reader.atEnd()) return false;
+    value = read;
+    return true;
+}
+
 bool applyScriptLine(ZoneSettings& settings, std::string_view line, std::string& error) {
     ConfigValues values{};
     if (!parseConfigLine(line, values, error)) return false;

@@ -41,6 +41,10 @@ bool parseConfigLine(std::string_view line, ConfigValues& values, std::string& e
 // nothing.
 bool applyScriptLine(ZoneSettings& settings, std::string_view line, std::string& error);
 
+// One whole number of the line's grammar and nothing else (no blanks): an optional sign and digits,
+// within the 32-bit range. For tools that take margins one by one.
+bool readWholeNumber(std::string_view text, std::int32_t& value);
+
 // The line as it can be shown inside a one-line message: quoted, control characters and quotes
 // escaped, and cut short after `limit` characters.
 std::string quotedLine(std::string_view line, std::size_t limit = 100);

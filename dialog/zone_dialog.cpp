@@ -4,6 +4,7 @@
 
 #include "core/zone_settings.h"
 #include "dialog/resource_ids.h"
+#include "host/zone_instance.h"
 
 // The plug-in's own module, for hosts whose registered definition carries no module record.
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -36,7 +37,7 @@ void showMargin(HWND window, const ZoneSettings& settings, ZoneSide side) {
     SendDlgItemMessageA(window, sliderFor(side), TBM_SETPOS, TRUE, marginOf(settings, side));
 }
 
-ZoneSettings* settingsOf(HWND window) {
+ZoneSettings* settingsInWindow(HWND window) {
     return reinterpret_cast<ZoneSettings*>(GetWindowLongPtrA(window, DWLP_USER));
 }
 
@@ -104,7 +105,7 @@ INT_PTR sliderMoved(HWND window, ZoneSettings& settings, HWND sliderWindow) {
 }  // namespace
 
 int VDCALL showConfigDialog(FilterActivation* activation, const FilterFunctions*, HWND parent) {
-    auto& settings = *static_cast<ZoneSettings*>(activation->filter_data);
+    ZoneSettings& settings = settingsOf(activation);
     settings.preview = activation->ifp;
     // Instances are created before any frame exists; by now the host has prepared the chain.
     if (activation->src != nullptr) refreshFrameSize(settings, activation->src->w, activation->src->h);
@@ -117,7 +118,7 @@ int VDCALL showConfigDialog(FilterActivation* activation, const FilterFunctions*
 
 INT_PTR CALLBACK zoneDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) return initDialog(window, *reinterpret_cast<ZoneSettings*>(lParam));
-    ZoneSettings* settings = settingsOf(window);
+    ZoneSettings* settings = settingsInWindow(window);
     if (settings == nullptr) return FALSE;
     switch (message) {
         case WM_COMMAND:

@@ -83,29 +83,31 @@ struct CScriptObject {
     ScriptObjectDef* obj_list;
 };
 
+// Every field starts empty, so the plug-in's definition names only the fields it fills
+// (designated initialisers, checked by the compiler).
 struct FilterDefinition {
-    FilterDefinition* next;
-    FilterDefinition* prev;
-    FilterModule* module;
-    const char* name;
-    const char* desc;
-    const char* maker;
-    void* private_data;
-    int inst_data_size;
-    FilterInitProc initProc;
-    FilterDeinitProc deinitProc;
-    FilterRunProc runProc;
-    FilterParamProc paramProc;
-    FilterConfigProc configProc;
-    FilterStringProc stringProc;
-    FilterStartProc startProc;
-    FilterEndProc endProc;
-    CScriptObject* script_obj;
-    FilterScriptStrProc fssProc;
-    FilterStringProc2 stringProc2;
-    FilterSerialize serializeProc;
-    FilterDeserialize deserializeProc;
-    FilterCopy copyProc;
+    FilterDefinition* next{};
+    FilterDefinition* prev{};
+    FilterModule* module{};
+    const char* name{};
+    const char* desc{};
+    const char* maker{};
+    void* private_data{};
+    int inst_data_size{};
+    FilterInitProc initProc{};
+    FilterDeinitProc deinitProc{};
+    FilterRunProc runProc{};
+    FilterParamProc paramProc{};
+    FilterConfigProc configProc{};
+    FilterStringProc stringProc{};
+    FilterStartProc startProc{};
+    FilterEndProc endProc{};
+    CScriptObject* script_obj{};
+    FilterScriptStrProc fssProc{};
+    FilterStringProc2 stringProc2{};
+    FilterSerialize serializeProc{};
+    FilterDeserialize deserializeProc{};
+    FilterCopy copyProc{};
 };
 
 // The host's bitmap class has virtual methods; the plug-in never calls them, so the table pointer

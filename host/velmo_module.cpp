@@ -2,23 +2,17 @@
 // they register, the script table, and the callbacks that unwrap the host's records for the core.
 
 #include "core/render_zone_frame.h"
+#include "core/version.h"
 #include "core/zone_settings.h"
 #include "dialog/zone_dialog.h"
 #include "host/filter_interface.h"
+#include "host/zone_instance.h"
 
 namespace {
 
 // Kept for module exit: the definition as the host registered it. The module's only mutable
 // module-wide state.
 FilterDefinition* registeredDefinition = nullptr;
-
-ZoneSettings& settingsOf(const FilterActivation* activation) {
-    return *static_cast<ZoneSettings*>(activation->filter_data);
-}
-
-FrameBitmap frameOf(const VFBitmap& bitmap) {
-    return FrameBitmap{bitmap.data, bitmap.w, bitmap.h, bitmap.modulo};
-}
 
 int VDCALL initZone(FilterActivation* activation, const FilterFunctions*) {
     return initZoneSettings(settingsOf(activation), frameOf(*activation->src));
@@ -52,28 +46,17 @@ ScriptFunctionDef scriptFunctions[] = {
 CScriptObject scriptObject = {nullptr, scriptFunctions, nullptr};
 
 FilterDefinition zoneFilter = {
-    nullptr,                   // next
-    nullptr,                   // prev
-    nullptr,                   // module
-    "Velmo, version 1.1(2) ",  // name
-    "Re-centres the picture on a marked zone, repeats its edges and can black out the rest.",
-    "Velmo project",       // maker
-    nullptr,               // private_data
-    sizeof(ZoneSettings),  // inst_data_size
-    initZone,              // initProc
-    nullptr,               // deinitProc
-    runZone,               // runProc
-    nullptr,               // paramProc: the frame keeps its size and format
-    showConfigDialog,      // configProc
-    describeZone,          // stringProc
-    nullptr,               // startProc
-    nullptr,               // endProc
-    &scriptObject,         // script_obj
-    saveZone,              // fssProc
-    nullptr,               // stringProc2
-    nullptr,               // serializeProc
-    nullptr,               // deserializeProc
-    nullptr,               // copyProc
+    .name = "Velmo, version " VELMO_VERSION " ",
+    .desc = "Re-centres the picture on a marked zone, repeats its edges and can black out the rest.",
+    .maker = "Velmo project",
+    .inst_data_size = sizeof(ZoneSettings),
+    .initProc = initZone,
+    .runProc = runZone,
+    // No paramProc: the frame keeps its size and format.
+    .configProc = showConfigDialog,
+    .stringProc = describeZone,
+    .script_obj = &scriptObject,
+    .fssProc = saveZone,
 };
 
 }  // namespace

@@ -7,9 +7,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "core/render_zone_frame.h"
+#include "core/version.h"
 #include "velmo/image/picture.h"
 #include "velmo/raw_stream.h"
 #include "velmo/velmo_options.h"
@@ -25,9 +28,17 @@ int applyToPicture(const VelmoOptions& options) {
     Picture input;
     std::string error;
     if (!loadPicture(options.input, input, error)) return fail(error);
-    Picture output = input;
-    renderZoneFrame(options.settings, bottomUpView(input), bottomUpView(output));
-    if (!savePicture(options.output, output, error)) return fail(error);
+    try {
+        // The transform writes every pixel, so the output needs no copy of the input; the input's
+        // memory goes back before the output is encoded.
+        Picture output{input.w, input.h, std::vector<Pixel32>(input.pixels.size())};
+        renderZoneFrame(options.settings, bottomUpView(input), bottomUpView(output));
+        input = Picture{};
+        if (!savePicture(options.output, output, error)) return fail(error);
+    } catch (const std::bad_alloc&) {
+        return fail("not enough memory for a second " + std::to_string(input.w) + " x " +
+                    std::to_string(input.h) + " picture");
+    }
     return 0;
 }
 
@@ -73,12 +84,23 @@ int filterStream(const VelmoOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
-        std::fputs(kVelmoUsage, argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
-    }
     VelmoOptions options;
     std::string error;
-    if (!parseVelmoOptions(argc, argv, options, error)) return fail(error + " (velmo --help shows how)", 2);
-    return options.mode == VelmoOptions::Mode::Apply ? applyToPicture(options) : filterStream(options);
+    if (!parseVelmoOptions(argc, argv, options, error)) {
+        if (argc < 2) std::fputs(velmoUsage(VelmoOptions::Command::All).c_str(), stderr);
+        return fail(error + " (velmo --help shows how)", 2);
+    }
+    switch (options.mode) {
+        case VelmoOptions::Mode::Help:
+            std::fputs(velmoUsage(options.helpFor).c_str(), stdout);
+            return 0;
+        case VelmoOptions::Mode::Version:
+            std::puts("velmo, version " VELMO_VERSION);
+            return 0;
+        case VelmoOptions::Mode::Apply:
+            return applyToPicture(options);
+        case VelmoOptions::Mode::Stream:
+            break;
+    }
+    return filterStream(options);
 }

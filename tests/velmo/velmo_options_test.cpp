@@ -66,6 +66,18 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{{"stream"}, false, "", 0, "--size"},
         OptionsCase{{"stream", "--size", "720*576"}, false, "", 0, "bad frame size"},
         OptionsCase{{"stream", "--size", "0x576"}, false, "", 0, "bad frame size"},
+        OptionsCase{
+            {"stream", "--size", "16385x576"}, false, "", 0, "too large: at most 16384 pixels per side"},
+        OptionsCase{{"stream", "--size", "16384x16384", "--config", "Config(3,5,+7,9,1)\r\n"},
+                    true,
+                    "Config(3,5,7,9,1)",
+                    0,
+                    ""},
+        OptionsCase{{"apply", "--up", "+3", "--right", "-0", "a", "b"}, true, "Config(3,1,0,1,0)", 0, ""},
+        OptionsCase{{"apply", "--up", " 3", "a", "b"}, false, "", 0, "--up needs a whole number"},
+        OptionsCase{
+            {"apply", "--size", "720x576", "a", "b"}, false, "", 0, "--size is for stream, not apply"},
+        OptionsCase{{"apply", "--config", "Config(3,5,7,9", "a", "b"}, false, "", 0, "at character 15"},
         OptionsCase{{"stream", "--size", "720x576", "file.raw"}, false, "", 0, "standard input"},
         OptionsCase{{"crop", "a", "b"}, false, "", 0, "unknown command"},
         OptionsCase{{"apply", "--sharpen", "a", "b"}, false, "", 0, "unknown option"}));

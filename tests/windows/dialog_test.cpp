@@ -38,7 +38,7 @@ TEST_F(ZoneDialog, OpensOnFreshInstanceAndOkKeepsEverything) {
         GetWindowTextA(dialog, caption, sizeof caption);
         EXPECT_STREQ(caption, "Panel adjustment VeLmO");
         previewButton = GetDlgItem(dialog, IDC_PREVIEW);
-        click(dialog, IDOK);
+        clickControl(dialog, IDOK);
     });
     EXPECT_EQ(result, 0);
     std::string line;
@@ -56,21 +56,22 @@ TEST_F(ZoneDialog, EveryChangeIsStoredAtOnceAndRedrawn) {
     ZoneSettings& settings = settingsOf(*instance);
     HostPreview preview(*instance, "test");
     const int result = runDialog(*instance, &preview, [&](HWND dialog) {
-        drag(dialog, IDC_UP, 7);
+        dragSlider(dialog, IDC_UP, 7);
         EXPECT_EQ(settings.up, 7);
-        EXPECT_EQ(preview.count("RedoFrame"), 1);
-        drag(dialog, IDC_LEFT, 3);
-        drag(dialog, IDC_RIGHT, 12);
-        drag(dialog, IDC_DOWN, 30);
-        EXPECT_EQ(preview.count("RedoFrame"), 4);
-        click(dialog, IDC_ADD_BORDER);
+        // A drag ends with end-track, and every scroll message stores the position and redraws.
+        EXPECT_EQ(preview.count("RedoFrame"), 2);
+        dragSlider(dialog, IDC_LEFT, 3);
+        dragSlider(dialog, IDC_RIGHT, 12);
+        dragSlider(dialog, IDC_DOWN, 30);
+        EXPECT_EQ(preview.count("RedoFrame"), 8);
+        clickControl(dialog, IDC_ADD_BORDER);
         EXPECT_EQ(settings.addBorder, 1);
-        click(dialog, IDC_SHOW_FRAME);
+        clickControl(dialog, IDC_SHOW_FRAME);
         EXPECT_EQ(settings.showFrame, 1);
-        EXPECT_EQ(preview.count("RedoFrame"), 6);
-        click(dialog, IDC_SHOW_FRAME);
+        EXPECT_EQ(preview.count("RedoFrame"), 10);
+        clickControl(dialog, IDC_SHOW_FRAME);
         EXPECT_EQ(settings.showFrame, 0);
-        click(dialog, IDOK);
+        clickControl(dialog, IDOK);
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(instance->summary(), " (7, 3, 12, 30, 1)");
@@ -80,14 +81,14 @@ TEST_F(ZoneDialog, ShowPreviewTogglesThenRedraws) {
     auto instance = instanceWith("Config(3,5,7,9,1)", 64, 48);
     HostPreview preview(*instance, "test");
     runDialog(*instance, &preview, [&](HWND dialog) {
-        click(dialog, IDC_PREVIEW);
+        clickControl(dialog, IDC_PREVIEW);
         ASSERT_GE(preview.calls().size(), 3u);
         const auto& calls = preview.calls();
         EXPECT_EQ(calls[calls.size() - 2].method, "Toggle");
         EXPECT_EQ(calls[calls.size() - 2].window, dialog);
         EXPECT_EQ(calls.back().method, "RedoFrame");
         EXPECT_NE(preview.window(), nullptr) << "the host's preview window opened";
-        click(dialog, IDOK);
+        clickControl(dialog, IDOK);
     });
     EXPECT_EQ(preview.count("Toggle"), 1);
 }
@@ -97,14 +98,14 @@ TEST_F(ZoneDialog, CancelRestoresAllSixValuesIncludingAPushedPartner) {
     ZoneSettings& settings = settingsOf(*instance);
     HostPreview preview(*instance, "test");
     const int result = runDialog(*instance, &preview, [&](HWND dialog) {
-        drag(dialog, IDC_UP, 15);
+        dragSlider(dialog, IDC_UP, 15);
         EXPECT_EQ(settings.down, 15) << "40 - 15 - 10";
-        drag(dialog, IDC_LEFT, 30);
-        drag(dialog, IDC_RIGHT, 1);
-        click(dialog, IDC_ADD_BORDER);
-        click(dialog, IDC_SHOW_FRAME);
+        dragSlider(dialog, IDC_LEFT, 30);
+        dragSlider(dialog, IDC_RIGHT, 1);
+        clickControl(dialog, IDC_ADD_BORDER);
+        clickControl(dialog, IDC_SHOW_FRAME);
         const int redraws = preview.count("RedoFrame");
-        click(dialog, IDCANCEL);
+        clickControl(dialog, IDCANCEL);
         EXPECT_EQ(preview.count("RedoFrame"), redraws) << "Cancel does not refresh the preview";
     });
     EXPECT_EQ(result, 1);
@@ -118,7 +119,7 @@ TEST_F(ZoneDialog, EscapeAndTheCloseButtonCancel) {
         ZoneSettings& settings = settingsOf(*instance);
         HostPreview preview(*instance, "test");
         const int result = runDialog(*instance, &preview, [&](HWND dialog) {
-            drag(dialog, IDC_UP, 9);
+            dragSlider(dialog, IDC_UP, 9);
             if (escape) {
                 SetForegroundWindow(dialog);
                 PostMessageA(GetDlgItem(dialog, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
@@ -155,12 +156,12 @@ TEST_P(DialogCoupling, PartnerGivesWayAndItsSliderFollows) {
     ZoneSettings& settings = settingsOf(*instance);
     HostPreview preview(*instance, "test");
     runDialog(*instance, &preview, [&](HWND dialog) {
-        drag(dialog, c.moved, c.position);
+        dragSlider(dialog, c.moved, c.position);
         EXPECT_EQ(settings.up, c.up);
         EXPECT_EQ(settings.down, c.down);
         EXPECT_EQ(sliderPosition(dialog, IDC_UP), c.upShown);
         EXPECT_EQ(sliderPosition(dialog, IDC_DOWN), c.downShown);
-        click(dialog, IDOK);
+        clickControl(dialog, IDOK);
     });
 }
 
@@ -179,11 +180,11 @@ TEST_F(ZoneDialog, UpNeverMovesDownOnA576LineSource) {
     HostPreview preview(*instance, "test");
     runDialog(*instance, &preview, [&](HWND dialog) {
         for (int position = 1; position <= 30; ++position) {
-            drag(dialog, IDC_UP, position);
+            dragSlider(dialog, IDC_UP, position);
             ASSERT_EQ(settings.down, 30) << "Up at " << position;
         }
         EXPECT_EQ(sliderPosition(dialog, IDC_DOWN), 30);
-        click(dialog, IDOK);
+        clickControl(dialog, IDOK);
     });
     EXPECT_EQ(settings.up, 30);
 }
@@ -198,7 +199,7 @@ TEST_F(ZoneDialog, OutOfRangeValuesShowAtTheNearerEndAndStayInTheRecord) {
         EXPECT_EQ(sliderPosition(dialog, IDC_RIGHT), 1);
         EXPECT_EQ(sliderPosition(dialog, IDC_DOWN), 30);
         EXPECT_TRUE(isChecked(dialog, IDC_ADD_BORDER)) << "any nonzero border is shown ticked";
-        click(dialog, IDOK);
+        clickControl(dialog, IDOK);
     });
     EXPECT_EQ(instance->summary(), " (40, -5, 0, 31, 7)");
     EXPECT_EQ(settings.addBorder, 7);
@@ -212,7 +213,7 @@ TEST_F(ZoneDialog, ScrollFromAnotherWindowIsIgnored) {
         EXPECT_EQ(
             SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, 20), reinterpret_cast<LPARAM>(ok)), 0);
         EXPECT_EQ(preview.count("RedoFrame"), 0);
-        click(dialog, IDOK);
+        clickControl(dialog, IDOK);
     });
     EXPECT_EQ(instance->summary(), " (4, 4, 4, 4, 0)");
 }
@@ -221,8 +222,8 @@ TEST_F(ZoneDialog, ShowFrameStaysOnAfterOkAndLaterFramesAreOutlined) {
     auto instance = instanceWith("Config(3,2,3,2,0)", 10, 8);
     HostPreview preview(*instance, "test");
     const int result = runDialog(*instance, &preview, [&](HWND dialog) {
-        click(dialog, IDC_SHOW_FRAME);
-        click(dialog, IDOK);
+        clickControl(dialog, IDC_SHOW_FRAME);
+        clickControl(dialog, IDOK);
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(settingsOf(*instance).showFrame, 1);
@@ -239,8 +240,8 @@ TEST_F(ZoneDialog, CapturesTheFrameSizeWhenOpened) {
     EXPECT_EQ(settingsOf(*instance).frameHeight, 0) << "created before any frame, like the real host";
     HostPreview preview(*instance, "test");
     runDialog(*instance, &preview, [&](HWND dialog) {
-        drag(dialog, IDC_UP, 15);
-        click(dialog, IDOK);
+        dragSlider(dialog, IDC_UP, 15);
+        clickControl(dialog, IDOK);
     });
     EXPECT_EQ(settingsOf(*instance).frameWidth, 64);
     EXPECT_EQ(settingsOf(*instance).frameHeight, 40);
@@ -251,9 +252,9 @@ TEST_F(ZoneDialog, WithoutAFrameTheSlidersAreNotCoupled) {
     auto instance = newInstance();
     HostPreview preview(*instance, "test");
     runDialog(*instance, &preview, [&](HWND dialog) {
-        drag(dialog, IDC_UP, 30);
-        drag(dialog, IDC_DOWN, 30);
-        click(dialog, IDOK);
+        dragSlider(dialog, IDC_UP, 30);
+        dragSlider(dialog, IDC_DOWN, 30);
+        clickControl(dialog, IDOK);
     });
     EXPECT_EQ(instance->summary(), " (30, 1, 1, 30, 0)");
 }
@@ -261,11 +262,11 @@ TEST_F(ZoneDialog, WithoutAFrameTheSlidersAreNotCoupled) {
 TEST_F(ZoneDialog, WorksWithoutAPreview) {
     auto instance = instanceWith("Config(1,1,1,1,0)");
     const int result = runDialog(*instance, nullptr, [&](HWND dialog) {
-        drag(dialog, IDC_UP, 5);
-        click(dialog, IDC_SHOW_FRAME);
-        click(dialog, IDC_ADD_BORDER);
-        click(dialog, IDC_PREVIEW);
-        click(dialog, IDOK);
+        dragSlider(dialog, IDC_UP, 5);
+        clickControl(dialog, IDC_SHOW_FRAME);
+        clickControl(dialog, IDC_ADD_BORDER);
+        clickControl(dialog, IDC_PREVIEW);
+        clickControl(dialog, IDOK);
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(instance->summary(), " (5, 1, 1, 1, 1)");
@@ -275,7 +276,7 @@ TEST_F(ZoneDialog, FindsItsTemplateWhenTheHostClearedTheModuleRecord) {
     auto instance = instanceWith("Config(1,1,1,1,0)");
     instance->activation().filter->module = nullptr;
     HostPreview preview(*instance, "test");
-    const int result = runDialog(*instance, &preview, [&](HWND dialog) { click(dialog, IDOK); });
+    const int result = runDialog(*instance, &preview, [&](HWND dialog) { clickControl(dialog, IDOK); });
     EXPECT_EQ(result, 0);
 }
 

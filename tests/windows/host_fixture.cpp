@@ -48,16 +48,6 @@ int runDialog(FilterInstance& instance, IFilterPreview* preview,
     return result;
 }
 
-void click(HWND dialog, int id) {
-    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
-void drag(HWND dialog, int sliderId, int position) {
-    HWND slider = GetDlgItem(dialog, sliderId);
-    SendMessageA(slider, TBM_SETPOS, TRUE, position);
-    SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, position), reinterpret_cast<LPARAM>(slider));
-}
-
 int sliderPosition(HWND dialog, int sliderId) {
     return static_cast<int>(SendDlgItemMessageA(dialog, sliderId, TBM_GETPOS, 0, 0));
 }

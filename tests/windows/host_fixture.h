@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/zone_settings.h"
+#include "tools/vdfhost/dialog_driver.h"
 #include "tools/vdfhost/host_preview.h"
 #include "tools/vdfhost/plugin_host.h"
 
@@ -37,8 +38,6 @@ private:
 int runDialog(FilterInstance& instance, IFilterPreview* preview,
               const std::function<void(HWND dialog)>& steps);
 
-// A person's actions, sent as the messages the controls send.
-void click(HWND dialog, int id);
-void drag(HWND dialog, int sliderId, int position);
+// What the dialog shows. A person's actions are vdfhost's own: clickControl and dragSlider.
 int sliderPosition(HWND dialog, int sliderId);
 bool isChecked(HWND dialog, int id);

@@ -165,12 +165,8 @@ bool DialogDriver::playStep(HWND dialog, const Step& step) {
         Sleep(static_cast<DWORD>(std::max(step.id, 0)));
         return true;
     }
-    if (step.kind == "ok") {
-        SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-        return true;
-    }
-    if (step.kind == "cancel") {
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    if (step.kind == "ok" || step.kind == "cancel") {
+        clickControl(dialog, step.kind == "ok" ? IDOK : IDCANCEL);
         return true;
     }
     if (step.kind == "shot") {
@@ -183,13 +179,21 @@ bool DialogDriver::playStep(HWND dialog, const Step& step) {
         error_ = "the dialog has no control with id " + std::to_string(step.id);
         return false;
     }
-    if (step.kind == "click") {
-        SendMessageA(control, BM_CLICK, 0, 0);
-        return true;
-    }
-    SendMessageA(control, TBM_SETPOS, TRUE, step.value);
-    const LRESULT position = SendMessageA(control, TBM_GETPOS, 0, 0);
-    SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, position), reinterpret_cast<LPARAM>(control));
-    SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(control));
+    if (step.kind == "click")
+        clickControl(dialog, step.id);
+    else
+        dragSlider(dialog, step.id, step.value);
     return true;
+}
+
+void clickControl(HWND dialog, int id) {
+    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void dragSlider(HWND dialog, int sliderId, int position) {
+    HWND slider = GetDlgItem(dialog, sliderId);
+    SendMessageA(slider, TBM_SETPOS, TRUE, position);
+    const LRESULT shown = SendMessageA(slider, TBM_GETPOS, 0, 0);
+    SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, shown), reinterpret_cast<LPARAM>(slider));
+    SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(slider));
 }

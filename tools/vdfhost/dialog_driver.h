@@ -41,6 +41,13 @@ private:
     std::string error_;
 };
 
+// A person's actions on a dialog, sent as the messages the controls themselves send. vdfhost's steps
+// and the tests both drive dialogs through these.
+void clickControl(HWND dialog, int id);
+// Moves the slider and tells the dialog as a drag does: thumb-track at the new position, then
+// end-track.
+void dragSlider(HWND dialog, int sliderId, int position);
+
 // Finds a visible dialog box owned by the given thread, waiting up to `milliseconds`.
 HWND waitForDialog(DWORD thread, int milliseconds);
 

@@ -6,6 +6,8 @@
 // Prints the filter's summary and its saved script line.
 
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,7 +23,11 @@ constexpr char kUsage[] =
     "       vdfhost PLUGIN --configure IN [OUT] [--script LINE]... [--do STEP]...\n"
     "  --script LINE  restore settings from a saved line such as \"Config(3,5,7,9,1)\"\n"
     "  --configure    open the plug-in's dialog with a live preview; OUT is written after OK\n"
-    "  --do STEP      play a dialog step: click:ID, slider:ID:POS, shot:FILE.png, wait:MS, ok, cancel\n";
+    "  --do STEP      play a dialog step: click:ID, slider:ID:POS, shot:FILE.png, wait:MS, ok, cancel\n"
+    "Exit status: 0 done; 1 a picture, script line or dialog failed; 2 bad arguments; 3 the plug-in file\n"
+    "cannot be loaded (missing, not a DLL, other architecture); 4 it is not a filter plug-in; 5 its module\n"
+    "init failed; 6 it registered no filter; 7 it broke the version handshake; 8 its definition asks for\n"
+    "more instance storage than a host gives.\n";
 
 struct Options {
     std::string plugin;
@@ -62,9 +68,9 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     return true;
 }
 
-int fail(const std::string& message) {
+int fail(const std::string& message, int status = 1) {
     std::fprintf(stderr, "vdfhost: %s\n", message.c_str());
-    return 1;
+    return status;
 }
 
 void printSettings(FilterInstance& instance) {
@@ -77,14 +83,12 @@ void printSettings(FilterInstance& instance) {
         std::printf("line:    (none: the plug-in declined to write one)\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {
         std::fputs(kUsage, stderr);
-        return fail(error);
+        return fail(error, 2);
     }
     DialogDriver driver;
     if (!DialogDriver::parse(options.steps, driver, error)) return fail(error);
@@ -92,8 +96,9 @@ int main(int argc, char** argv) {
     registerHostControls();
     Picture input;
     if (!loadPicture(options.files[0], input, error)) return fail(error);
-    std::unique_ptr<PluginModule> plugin = PluginModule::load(options.plugin, error);
-    if (!plugin) return fail(error);
+    LoadFailure failure = LoadFailure::None;
+    std::unique_ptr<PluginModule> plugin = PluginModule::load(options.plugin, error, failure);
+    if (!plugin) return fail(error, static_cast<int>(failure));
 
     FilterInstance instance(*plugin);
     for (const std::string& script : options.scripts)
@@ -124,4 +129,17 @@ int main(int argc, char** argv) {
         std::printf("wrote:   %s\n", options.files[1].c_str());
     }
     return 0;
+}
+
+}  // namespace
+
+// A host survives what it meets: nothing leaves it as an uncaught exception.
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return fail("not enough memory");
+    } catch (const std::exception& exception) {
+        return fail(std::string("unexpected failure: ") + exception.what());
+    }
 }

@@ -19,14 +19,38 @@ struct ServiceLog {
     std::vector<FilterDefinition*> removed;     // what removeFilter received
 };
 
+// Why a plug-in could not be loaded; vdfhost exits with these numbers.
+enum class LoadFailure {
+    None = 0,
+    File = 3,        // missing, not a DLL, or built for the other architecture
+    NotAFilter = 4,  // lacks the two entry points
+    InitFailed = 5,  // module init returned nonzero
+    NothingRegistered = 6,
+    VersionHandshake = 7,  // left the version outputs unwritten, or needs a newer interface
+    BadDefinition = 8,     // asks for instance storage no host can give
+};
+
+// The version numbers vdfhost writes into module init's outputs before the call. A real host does
+// the same and reads back what the plug-in left there, so numbers left unwritten show.
+inline constexpr int kHostVersion = 12;
+inline constexpr int kHostCompatibleVersion = 9;
+// The interface vdfhost speaks, and the most instance storage it gives one instance.
+inline constexpr int kSpokenVersion = 8;
+inline constexpr int kLargestInstanceStorage = 1 << 24;
+
 // A plug-in module loaded the way the real host loads one: LoadLibrary, then module init with the
 // host's own module record and services. addFilter copies the definition into host storage and
 // returns the copy, whose `module` points at the host's module record.
 class PluginModule {
 public:
-    // Null, with `error` saying why, when the file cannot be loaded, lacks the entry points or
-    // refuses to register.
-    static std::unique_ptr<PluginModule> load(const std::string& path, std::string& error);
+    // Null, with `error` saying why in one line and `failure` saying what kind of failure, when the
+    // file cannot be loaded, is not a filter plug-in, or breaks the registration.
+    static std::unique_ptr<PluginModule> load(const std::string& path, std::string& error,
+                                              LoadFailure& failure);
+    static std::unique_ptr<PluginModule> load(const std::string& path, std::string& error) {
+        LoadFailure failure = LoadFailure::None;
+        return load(path, error, failure);
+    }
     ~PluginModule();  // module exit, then FreeLibrary
 
     PluginModule(const PluginModule&) = delete;

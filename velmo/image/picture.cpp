@@ -2,13 +2,115 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
+#include <new>
 
 #include "stb_image.h"
 #include "stb_image_write.h"
+#include "velmo/image/file_bytes.h"
 
 namespace {
+
+enum class Format { Png, Bmp, Jpeg, Other };
+
+Format formatOf(const std::vector<unsigned char>& bytes) {
+    auto startsWith = [&bytes](std::initializer_list<unsigned char> magic) {
+        return bytes.size() >= magic.size() && std::equal(magic.begin(), magic.end(), bytes.begin());
+    };
+    if (startsWith({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return Format::Png;
+    if (startsWith({'B', 'M'})) return Format::Bmp;
+    if (startsWith({0xFF, 0xD8, 0xFF})) return Format::Jpeg;
+    return Format::Other;
+}
+
+std::uint32_t littleEndian(const std::vector<unsigned char>& bytes, std::size_t at, int size) {
+    std::uint32_t value = 0;
+    for (int k = size - 1; k >= 0; --k)
+        value = (value << 8) | bytes[at + static_cast<std::size_t>(k)];
+    return value;
+}
+
+std::uint32_t bigEndian(const std::vector<unsigned char>& bytes, std::size_t at, int size) {
+    std::uint32_t value = 0;
+    for (int k = 0; k < size; ++k)
+        value = (value << 8) | bytes[at + static_cast<std::size_t>(k)];
+    return value;
+}
+
+// The size a JPEG's frame header gives: the first start-of-frame segment after the markers
+// before it.
+bool jpegSize(const std::vector<unsigned char>& bytes, std::int64_t& w, std::int64_t& h) {
+    std::size_t at = 2;
+    while (at + 4 <= bytes.size()) {
+        if (bytes[at] != 0xFF) return false;
+        const unsigned char marker = bytes[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        const bool standalone = marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9);
+        if (standalone) {
+            at += 2;
+            continue;
+        }
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (at + 9 > bytes.size()) return false;
+            h = bigEndian(bytes, at + 5, 2);
+            w = bigEndian(bytes, at + 7, 2);
+            return true;
+        }
+        at += 2 + bigEndian(bytes, at + 2, 2);
+    }
+    return false;
+}
+
+// The picture's size as its header states it, before any decoder looks at the rest: the decoder
+// refuses very large pictures with no more than "corrupt", and a user should hear the limit.
+bool statedSize(const std::vector<unsigned char>& bytes, Format format, std::int64_t& w, std::int64_t& h) {
+    switch (format) {
+        case Format::Png:
+            if (bytes.size() < 24 || bigEndian(bytes, 12, 4) != 0x49484452) return false;  // "IHDR"
+            w = bigEndian(bytes, 16, 4);
+            h = bigEndian(bytes, 20, 4);
+            return true;
+        case Format::Bmp:
+            if (bytes.size() < 26) return false;
+            if (littleEndian(bytes, 14, 4) == 12) {
+                w = littleEndian(bytes, 18, 2);
+                h = littleEndian(bytes, 20, 2);
+            } else {
+                w = static_cast<std::int32_t>(littleEndian(bytes, 18, 4));
+                h = static_cast<std::int32_t>(littleEndian(bytes, 22, 4));
+                if (h < 0) h = -h;  // rows stored top-down
+            }
+            return true;
+        case Format::Jpeg:
+            return jpegSize(bytes, w, h);
+        case Format::Other:
+            break;
+    }
+    return false;
+}
+
+// stb fills the rows missing from a cut-off BMP with zeros, so a truncated file would pass as a
+// picture with black rows. The header says how many bytes of rows follow the pixel-data offset.
+// Called after the header was read successfully, for the uncompressed layouts stb reads.
+bool bmpPixelDataComplete(const std::vector<unsigned char>& bytes, std::int64_t w, std::int64_t h,
+                          std::int64_t& missing) {
+    constexpr std::size_t kFileHeader = 14;
+    if (bytes.size() < kFileHeader + 16) return true;  // too short to have passed the header read
+    const std::int64_t pixelOffset = littleEndian(bytes, 10, 4);
+    const std::uint32_t headerSize = littleEndian(bytes, kFileHeader, 4);
+    // The oldest header keeps 16-bit sizes and the bit count at 24; the others at 28.
+    const std::size_t bitCountAt = headerSize == 12 ? kFileHeader + 10 : kFileHeader + 14;
+    const std::int64_t bitsPerPixel = littleEndian(bytes, bitCountAt, 2);
+    const std::int64_t rowBytes = (w * bitsPerPixel + 31) / 32 * 4;
+    const std::int64_t needed = pixelOffset + rowBytes * h;
+    missing = needed - static_cast<std::int64_t>(bytes.size());
+    return missing <= 0;
+}
 
 std::string lowercaseExtension(const std::string& path) {
     std::string extension = std::filesystem::path(path).extension().string();
@@ -23,43 +125,77 @@ void appendBytes(void* context, void* data, int size) {
     bytes->insert(bytes->end(), begin, begin + size);
 }
 
-bool writeWholeFile(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error) {
-    const std::string partial = path + ".part";
-    std::FILE* file = std::fopen(partial.c_str(), "wb");
-    if (file == nullptr) {
-        error = "cannot create " + path;
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool closed = std::fclose(file) == 0;
-    std::error_code renameError;
-    if (written && closed) std::filesystem::rename(partial, path, renameError);
-    if (!written || !closed || renameError) {
-        std::remove(partial.c_str());
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+struct FreeDecoded {
+    void operator()(unsigned char* pixels) const { stbi_image_free(pixels); }
+};
+
+std::string tooLarge(const std::string& path, std::int64_t w, std::int64_t h) {
+    return "cannot read " + path + ": the picture is " + std::to_string(w) + " x " + std::to_string(h) +
+           " pixels; velmo reads pictures of at most " + std::to_string(kLargestPictureSide) +
+           " pixels per side";
 }
 
-}  // namespace
-
-bool loadPicture(const std::string& path, Picture& picture, std::string& error) {
+bool decode(const std::string& path, const std::vector<unsigned char>& bytes, Picture& picture,
+            std::string& error) {
+    if (formatOf(bytes) == Format::Other) {
+        error = "cannot read " + path + ": not a PNG, BMP or JPEG picture";
+        return false;
+    }
+    std::int64_t statedW = 0, statedH = 0;
+    if (statedSize(bytes, formatOf(bytes), statedW, statedH) &&
+        (statedW > kLargestPictureSide || statedH > kLargestPictureSide)) {
+        error = tooLarge(path, statedW, statedH);
+        return false;
+    }
+    const int size = static_cast<int>(bytes.size());
     int w = 0, h = 0, channels = 0;
-    unsigned char* rgb = stbi_load(path.c_str(), &w, &h, &channels, 3);
-    if (rgb == nullptr) {
-        error = "cannot read picture " + path + ": " + stbi_failure_reason();
+    if (stbi_info_from_memory(bytes.data(), size, &w, &h, &channels) == 0) {
+        error = "cannot read " + path + ": " + stbi_failure_reason();
+        return false;
+    }
+    // The decoder's own reading of the header is the one that counts.
+    if (w > kLargestPictureSide || h > kLargestPictureSide) {
+        error = tooLarge(path, w, h);
+        return false;
+    }
+    std::int64_t missing = 0;
+    if (formatOf(bytes) == Format::Bmp && !bmpPixelDataComplete(bytes, w, h, missing)) {
+        error = "cannot read " + path + ": the file is cut short, " + std::to_string(missing) +
+                " bytes of pixel rows are missing";
+        return false;
+    }
+    const std::unique_ptr<unsigned char, FreeDecoded> rgb(
+        stbi_load_from_memory(bytes.data(), size, &w, &h, &channels, 3));
+    if (!rgb) {
+        error = "cannot read " + path + ": " + stbi_failure_reason();
         return false;
     }
     picture.w = w;
     picture.h = h;
     picture.pixels.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     for (std::size_t k = 0; k < picture.pixels.size(); ++k) {
-        const unsigned char* p = rgb + 3 * k;
+        const unsigned char* p = rgb.get() + 3 * k;
         picture.pixels[k] = (Pixel32{p[0]} << 16) | (Pixel32{p[1]} << 8) | Pixel32{p[2]};
     }
-    stbi_image_free(rgb);
     return true;
+}
+
+// A file larger than this holds no picture velmo reads: an uncompressed 32-bit BMP of the largest
+// size, plus room for its header.
+constexpr std::size_t kLargestPictureFile =
+    std::size_t{kLargestPictureSide} * kLargestPictureSide * 4 + (std::size_t{1} << 20);
+
+}  // namespace
+
+bool loadPicture(const std::string& path, Picture& picture, std::string& error) {
+    try {
+        std::vector<unsigned char> bytes;
+        if (!readFileBytes(path, kLargestPictureFile, bytes, error)) return false;
+        return decode(path, bytes, picture, error);
+    } catch (const std::bad_alloc&) {
+        error = "cannot read " + path + ": not enough memory for the picture";
+        return false;
+    }
 }
 
 bool savePicture(const std::string& path, const Picture& picture, std::string& error) {
@@ -68,22 +204,27 @@ bool savePicture(const std::string& path, const Picture& picture, std::string& e
         error = "cannot write " + path + ": the name must end in .png or .bmp";
         return false;
     }
-    std::vector<unsigned char> rgb(picture.pixels.size() * 3);
-    for (std::size_t k = 0; k < picture.pixels.size(); ++k) {
-        rgb[3 * k] = static_cast<unsigned char>(picture.pixels[k] >> 16);
-        rgb[3 * k + 1] = static_cast<unsigned char>(picture.pixels[k] >> 8);
-        rgb[3 * k + 2] = static_cast<unsigned char>(picture.pixels[k]);
-    }
-    std::vector<unsigned char> encoded;
-    const int ok = extension == ".png"
-                       ? stbi_write_png_to_func(appendBytes, &encoded, picture.w, picture.h, 3, rgb.data(),
-                                                picture.w * 3)
-                       : stbi_write_bmp_to_func(appendBytes, &encoded, picture.w, picture.h, 3, rgb.data());
-    if (ok == 0) {
-        error = "cannot encode " + path;
+    try {
+        std::vector<unsigned char> rgb(picture.pixels.size() * 3);
+        for (std::size_t k = 0; k < picture.pixels.size(); ++k) {
+            rgb[3 * k] = static_cast<unsigned char>(picture.pixels[k] >> 16);
+            rgb[3 * k + 1] = static_cast<unsigned char>(picture.pixels[k] >> 8);
+            rgb[3 * k + 2] = static_cast<unsigned char>(picture.pixels[k]);
+        }
+        std::vector<unsigned char> encoded;
+        const int ok = extension == ".png" ? stbi_write_png_to_func(appendBytes, &encoded, picture.w,
+                                                                    picture.h, 3, rgb.data(), picture.w * 3)
+                                           : stbi_write_bmp_to_func(appendBytes, &encoded, picture.w,
+                                                                    picture.h, 3, rgb.data());
+        if (ok == 0) {
+            error = "cannot write " + path + ": the picture could not be encoded";
+            return false;
+        }
+        return replaceFile(path, encoded, error);
+    } catch (const std::bad_alloc&) {
+        error = "cannot write " + path + ": not enough memory to encode the picture";
         return false;
     }
-    return writeWholeFile(path, encoded, error);
 }
 
 FrameBitmap bottomUpView(Picture& picture) {

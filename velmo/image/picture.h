@@ -13,11 +13,18 @@ struct Picture {
     std::vector<Pixel32> pixels;
 };
 
-// Reads PNG, BMP or JPEG. On failure returns false and says why in `error`.
+// The largest picture or frame side the tools accept. It covers every real frame (8K video is
+// 7680 x 4320) while a hostile file of a few bytes cannot ask for more than about 3 GB of memory.
+inline constexpr std::int32_t kLargestPictureSide = 16384;
+
+// Reads a PNG, BMP or JPEG picture of at most kLargestPictureSide pixels per side. The header is
+// read before any pixel memory is taken; a BMP whose pixel data is shorter than its header says is
+// refused. On failure returns false with a one-line `error` that names the file and the cause.
 bool loadPicture(const std::string& path, Picture& picture, std::string& error);
 
 // Writes PNG or BMP, chosen by the file name's extension. The file appears whole or not at all:
-// it is written under a temporary name beside the target and renamed when complete.
+// it is written under a unique temporary name in the target's folder and renamed into place, and
+// the temporary is removed on any failure.
 bool savePicture(const std::string& path, const Picture& picture, std::string& error);
 
 // The picture as the filter sees frames: bottom-up, without copying a pixel.
