@@ -7,7 +7,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 packages=(
     cmake ninja-build g++ clang clang-format llvm-14 libclang-rt-14-dev
-    googletest libgtest-dev libbenchmark-dev libstb-dev
+    googletest libgtest-dev libbenchmark-dev libstb-dev ffmpeg lomiri-wallpapers-16.04
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb
 )
 "$here/runs-32bit" && packages+=(wine32:i386)

@@ -12,6 +12,7 @@
 #include "core/render_zone_frame.h"
 #include "velmo/image/picture.h"
 #include "velmo/raw_stream.h"
+#include "velmo/suggest_command.h"
 #include "velmo/velmo_options.h"
 
 namespace {
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
         std::fputs(kVelmoUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    if (std::string(argv[1]) == "suggest") return runSuggestCommand(argc, argv);
     VelmoOptions options;
     std::string error;
     if (!parseVelmoOptions(argc, argv, options, error)) return fail(error + " (velmo --help shows how)", 2);
