@@ -23,7 +23,7 @@ namespace {
 using Line = std::vector<float>;
 
 constexpr int kSmoothing = 8;              // box length along a line that averages noise away
-constexpr float kMinStructure = 2.0f;      // std of a smoothed line with picture in it
+constexpr float kMinStructure = 4.0f;      // std of a smoothed line with picture in it
 constexpr float kMinCoherence = 0.5f;      // correlation of neighbouring smoothed lines
 constexpr int kWindow = 40;                // lines searched past the dead ones
 constexpr int kRangeShrink = 8;            // lines left off the other sides' ends
@@ -110,14 +110,14 @@ Line smoothed(const Line& line) {
     return out;
 }
 
-float mean(const Line& line) {
+float mean(std::span<const float> line) {
     double sum = 0;
     for (const float v : line)
         sum += v;
     return line.empty() ? 0.0f : static_cast<float>(sum / static_cast<double>(line.size()));
 }
 
-float deviation(const Line& line) {
+float deviation(std::span<const float> line) {
     const float m = mean(line);
     double sum = 0;
     for (const float v : line)
@@ -125,7 +125,7 @@ float deviation(const Line& line) {
     return line.empty() ? 0.0f : static_cast<float>(std::sqrt(sum / static_cast<double>(line.size())));
 }
 
-float correlation(const Line& a, const Line& b) {
+float correlation(std::span<const float> a, std::span<const float> b) {
     const float ma = mean(a), mb = mean(b);
     double ab = 0, aa = 0, bb = 0;
     for (std::size_t k = 0; k < a.size() && k < b.size(); ++k) {
@@ -145,10 +145,8 @@ bool hasStructure(const Line& here, const Line& next) {
     std::size_t structured = 0;
     for (std::size_t k = 0; k < stretches; ++k) {
         const std::size_t from = here.size() * k / stretches, to = here.size() * (k + 1) / stretches;
-        const Line a(here.begin() + static_cast<std::ptrdiff_t>(from),
-                     here.begin() + static_cast<std::ptrdiff_t>(to));
-        const Line b(next.begin() + static_cast<std::ptrdiff_t>(from),
-                     next.begin() + static_cast<std::ptrdiff_t>(to));
+        const std::span<const float> a = std::span<const float>(here).subspan(from, to - from);
+        const std::span<const float> b = std::span<const float>(next).subspan(from, to - from);
         structured += deviation(a) >= kMinStructure && correlation(a, b) >= kMinCoherence;
     }
     return structured * 4 >= stretches;
@@ -175,6 +173,14 @@ FrameLines readLines(const SideView& view, int depths, int t0, int t1) {
     return lines;
 }
 
+// Mean size of what no smooth curve through the neighbours follows: noise and fine detail.
+float roughness(const Line& line) {
+    double sum = 0;
+    for (std::size_t k = 1; k + 1 < line.size(); ++k)
+        sum += std::fabs(line[k] - 0.5f * (line[k - 1] + line[k + 1]));
+    return line.size() > 2 ? static_cast<float>(sum / static_cast<double>(line.size() - 2)) : 0.0f;
+}
+
 // How badly a line fits the two lines inside it: the smaller mean difference from either (the
 // second is the same field of interlaced video, where the first can be half a frame away).
 float misfit(const FrameLines& frame, int d) {
@@ -189,15 +195,19 @@ float misfit(const FrameLines& frame, int d) {
     return std::min(difference(d, d + 1), difference(d, d + 2));
 }
 
-// Largest value that is not separated from the middle of the values by a gap of more than
-// kFrameGap, unless a third of the frames or more lie above the gap: then they are the damage.
+// The largest value reached by the middle of the values through steps of at most kFrameGap, each
+// value reached by a tenth of the frames or more (at least two): damage recurs in frame after
+// frame, while a few frames whose content happens to look damaged form a thin ladder above it. A
+// third of the frames or more past a wider gap are damage too.
 int robustMaximum(std::vector<int> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
+    const std::size_t enough = std::max<std::size_t>(2, n / 10);
     std::size_t k = n / 2;
     while (k + 1 < n) {
+        const std::size_t above = n - k - 1;
         const bool gap = values[k + 1] - values[k] > kFrameGap;
-        if (gap && (n - k - 1) * 3 < n) break;
+        if (gap ? above * 3 < n : above < enough) break;
         ++k;
     }
     return values[k];
@@ -216,6 +226,17 @@ struct SideResult {
     SideFindings findings;
     int damagedDepth = -1;  // the deepest damaged line, -1 when the edge line is clean
 };
+
+// The share of a line's pixels, over all frames, that are overscan-dark.
+float darkFraction(const std::vector<FrameLines>& lines, int d, const BlackLevel& black) {
+    std::size_t dark = 0, all = 0;
+    for (const FrameLines& frame : lines)
+        for (const float v : frame.raw[static_cast<std::size_t>(d)]) {
+            dark += v <= black.threshold;
+            ++all;
+        }
+    return all > 0 ? static_cast<float>(dark) / static_cast<float>(all) : 0.0f;
+}
 
 // Dark pixels that continue the dead lines' darkness and stand beside a clearly brighter pixel
 // of the same line: the ragged edge's overscan reaching into the picture on some lines only. The
@@ -244,18 +265,24 @@ int raggedDepth(const std::vector<FrameLines>& lines, int dead, int end, const B
         count(frame, control, controlCount);
     }
     int deepest = -1;
-    for (int j = 0; j < reach; ++j) {
+    // Past dead lines, lines that are overscan-dark nearly everywhere, though some frame's codec
+    // noise kept them from counting as dead, are overscan too; the significant run follows them
+    // at once.
+    // Fewer pixels than three in a thousand of those looked at is the codec smearing an edge.
+    const float rare = std::max(4.0f, 0.003f * static_cast<float>(lines.size() * lines[0].raw[0].size()));
+    int j = 0;
+    while (dead > 0 && j < reach && darkFraction(lines, dead + j, black) >= 0.9f)
+        deepest = dead + j++;
+    for (; j < reach; ++j) {
         const float expected = controlCount[static_cast<std::size_t>(j)];
         const float allowance = 4.0f * std::sqrt(expected + 1.0f) + static_cast<float>(lines.size()) / 5.0f;
-        if (edgeCount[static_cast<std::size_t>(j)] <= 2.0f * expected + allowance) break;
+        const float seen = edgeCount[static_cast<std::size_t>(j)];
+        if (seen <= 2.0f * expected + allowance || seen < rare) break;
         deepest = dead + j;
     }
     return deepest;
 }
 
-// Lines that are overscan-dark over a good part of their length where the line inside them is
-// clearly brighter: half-black lines, or the ends of a ragged edge's overscan. Returns the
-// deepest such line of one frame, or -1.
 int partialDepth(const FrameLines& frame, int dead, int end, const BlackLevel& black) {
     const std::size_t length = frame.raw[0].size();
     std::vector<bool> dark(length, true);
@@ -313,24 +340,32 @@ bool pictureStartsAfter(const std::vector<FrameLines>& lines, int dead) {
     return starts > 0;
 }
 
+// Dead lines from the edge: no structure in any frame. Read a line at a time, since a bar may
+// take a good part of the frame.
+int deadLines(const std::vector<Luma>& frames, ZoneSide side, SideRange range, int depths) {
+    std::vector<Line> current;
+    for (const Luma& frame : frames)
+        current.push_back(smoothed(SideView{frame, side}.line(0, range.t0, range.t1)));
+    for (int d = 0; d < depths - 2; ++d)
+        for (std::size_t k = 0; k < frames.size(); ++k) {
+            Line next = smoothed(SideView{frames[k], side}.line(d + 1, range.t0, range.t1));
+            if (hasStructure(current[k], next)) return d;
+            current[k] = std::move(next);
+        }
+    return depths - 2;
+}
+
 SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange range,
                        const BlackLevel& black) {
     SideResult result;
     const SideView first{frames[0], side};
-    const int depths = std::min(first.depths() / 2, first.depths() / 3 + kWindow + 2);
+    const int searched = std::min(first.depths() / 2, first.depths() / 3 + kWindow + 2);
+    int dead = deadLines(frames, side, range, searched);
+    // Only the dead lines and the window past them are kept, for every frame.
+    const int depths = std::min(searched, dead + kWindow + 8);
     std::vector<FrameLines> lines;
     for (const Luma& frame : frames)
         lines.push_back(readLines(SideView{frame, side}, depths, range.t0, range.t1));
-
-    // Dead lines from the edge: no structure in any frame.
-    int dead = 0;
-    while (dead < depths - 2) {
-        bool anyStructure = false;
-        for (const FrameLines& frame : lines)
-            anyStructure = anyStructure || frame.structured[static_cast<std::size_t>(dead)];
-        if (anyStructure) break;
-        ++dead;
-    }
     if (dead > 0 && !pictureStartsAfter(lines, dead)) {
         // Not a bar: look for one inside the flat lines, where a flat area of the picture begins.
         int bar = dead - 1;
@@ -357,10 +392,7 @@ SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange
     int live = dead;
     while (live < end && isStripeInMostFrames(lines, live))
         ++live;
-    // A ragged edge's farthest reach is a tail the sampled frames may just miss: one line more.
     const int ragged = raggedDepth(lines, live, end, black);
-    if (ragged >= live) findings.raggedLines = ragged - live + 2;
-    result.damagedDepth = std::max(live - 1, ragged >= live ? ragged + 1 : -1);
     std::vector<int> deepest, deepestTorn, deepestStripe, deepestPartial;
     for (const FrameLines& frame : lines) {
         int torn = -1, stripe = -1;
@@ -368,23 +400,35 @@ SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange
             if (isStripe(frame, d)) stripe = d;
         const int partial = side == ZoneSide::Up ? partialDepth(frame, dead, end, black) : -1;
         // Head switching tears the bottom lines sideways and fills them with noise: a band from the
-        // edge, each line fitting the lines inside it far worse than lines of the picture well
-        // inside the window fit theirs. Each torn line must follow the edge or another torn line
+        // edge, each line fitting the lines inside it far worse, or far rougher, than lines of the
+        // picture well inside the window. Each torn line must follow the edge or another torn line
         // within a few lines.
         if (side == ZoneSide::Down && end - dead > 16) {
-            std::vector<float> inside;
-            for (int d = end - 16; d < end; ++d)
-                inside.push_back(misfit(frame, d));
-            const float usual = percentile(inside, 0.5f);
+            std::vector<float> fits, roughnesses;
+            for (int d = end - 16; d < end; ++d) {
+                fits.push_back(misfit(frame, d));
+                roughnesses.push_back(roughness(frame.raw[static_cast<std::size_t>(d)]));
+            }
+            const float usualFit = percentile(fits, 0.5f), usualRoughness = percentile(roughnesses, 0.5f);
             for (int d = dead; d < end - 16 && d <= std::max(torn, dead - 1) + 3; ++d)
-                if (misfit(frame, d) > 2.0f * usual + 4.0f) torn = d;
+                if (misfit(frame, d) > std::max(1.4f * usualFit, usualFit + 4.0f) + 1.0f ||
+                    roughness(frame.raw[static_cast<std::size_t>(d)]) >
+                        std::max(1.4f * usualRoughness, usualRoughness + 3.0f) + 1.0f)
+                    torn = d;
         }
         deepest.push_back(std::max({torn, stripe, partial}));
         deepestTorn.push_back(torn);
         deepestStripe.push_back(stripe);
         deepestPartial.push_back(partial);
     }
-    result.damagedDepth = std::max(result.damagedDepth, robustMaximum(deepest));
+    // A ragged edge's farthest reach is a tail the sampled frames may just miss: where it is the
+    // deepest damage, one line more.
+    const int framewise = robustMaximum(deepest);
+    result.damagedDepth = std::max({live - 1, ragged, framewise});
+    if (ragged >= live && ragged > framewise) {
+        ++result.damagedDepth;
+        findings.raggedLines = ragged - live + 2;
+    }
     const int torn = robustMaximum(deepestTorn), stripe = robustMaximum(deepestStripe);
     const int partial = robustMaximum(deepestPartial);
     if (partial >= dead && partial > ragged) findings.partialLines = partial - dead + 1;
