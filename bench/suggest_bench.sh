@@ -173,7 +173,8 @@ done
 wait
 for index in "${!cases[@]}"; do cat "$work/case-$index.txt"; done | tee "$results"
 
-awk '{ n++; vs += $(NF-4); vt += ($(NF-4) && $(NF-3)); cs += $(NF-1); ct += ($(NF-1) && $NF) }
+# Each line ends: velmo's safe tight, "cropdetect", its four margins, its safe tight.
+awk '{ n++; vs += $(NF-8); vt += ($(NF-8) && $(NF-7)); cs += $(NF-1); ct += ($(NF-1) && $NF) }
     END { printf "\n%d cases\n", n;
           printf "velmo suggest: safe %d/%d (%.1f%%), safe and tight %d/%d (%.1f%%)\n", vs, n, 100*vs/n, vt, n, 100*vt/n;
           printf "cropdetect:    safe %d/%d (%.1f%%), safe and tight %d/%d (%.1f%%)\n", cs, n, 100*cs/n, ct, n, 100*ct/n }' "$results"

@@ -196,13 +196,13 @@ float misfit(const FrameLines& frame, int d) {
 }
 
 // The largest value reached by the middle of the values through steps of at most kFrameGap, each
-// value reached by a tenth of the frames or more (at least two): damage recurs in frame after
+// value reached by an eighth of the frames or more (at least two): damage recurs in frame after
 // frame, while a few frames whose content happens to look damaged form a thin ladder above it. A
 // third of the frames or more past a wider gap are damage too.
 int robustMaximum(std::vector<int> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
-    const std::size_t enough = std::max<std::size_t>(2, n / 10);
+    const std::size_t enough = std::max<std::size_t>(2, (n + 7) / 8);
     std::size_t k = n / 2;
     while (k + 1 < n) {
         const std::size_t above = n - k - 1;
@@ -250,19 +250,30 @@ int raggedDepth(const std::vector<FrameLines>& lines, int dead, int end, const B
     const int control = dead + reach;
     std::vector<float> edgeCount(static_cast<std::size_t>(reach)),
         controlCount(static_cast<std::size_t>(reach));
-    auto count = [&](const FrameLines& frame, int from, std::vector<float>& counts) {
-        const std::size_t length = frame.raw[0].size();
+    // A pixel counts in a frame only when it did not in the frame before: a ragged edge changes
+    // from frame to frame, while still content (a star in a night sky) would count in all alike.
+    const std::size_t length = lines[0].raw[0].size();
+    std::vector<bool> edgeBefore(length * static_cast<std::size_t>(reach)), controlBefore(edgeBefore.size());
+    auto count = [&](const FrameLines& frame, int from, std::vector<float>& counts,
+                     std::vector<bool>& before) {
         for (std::size_t t = 1; t + 1 < length; ++t)
             for (int j = 0; j < reach; ++j) {
                 const Line& line = frame.raw[static_cast<std::size_t>(from + j)];
-                if (line[t] > black.threshold) break;
-                if (std::max(line[t - 1], line[t + 1]) >= line[t] + kClearStep)
-                    ++counts[static_cast<std::size_t>(j)];
+                const std::size_t at = t * static_cast<std::size_t>(reach) + static_cast<std::size_t>(j);
+                const bool dark = line[t] <= black.threshold;
+                const bool seen = dark && std::max(line[t - 1], line[t + 1]) >= line[t] + kClearStep;
+                if (seen && !before[at]) ++counts[static_cast<std::size_t>(j)];
+                before[at] = seen;
+                if (!dark) {
+                    for (int k = j + 1; k < reach; ++k)
+                        before[t * static_cast<std::size_t>(reach) + static_cast<std::size_t>(k)] = false;
+                    break;
+                }
             }
     };
     for (const FrameLines& frame : lines) {
-        count(frame, dead, edgeCount);
-        count(frame, control, controlCount);
+        count(frame, dead, edgeCount, edgeBefore);
+        count(frame, control, controlCount, controlBefore);
     }
     int deepest = -1;
     // Past dead lines, lines that are overscan-dark nearly everywhere, though some frame's codec
@@ -410,11 +421,26 @@ SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange
                 roughnesses.push_back(roughness(frame.raw[static_cast<std::size_t>(d)]));
             }
             const float usualFit = percentile(fits, 0.5f), usualRoughness = percentile(roughnesses, 0.5f);
-            for (int d = dead; d < end - 16 && d <= std::max(torn, dead - 1) + 3; ++d)
-                if (misfit(frame, d) > std::max(1.4f * usualFit, usualFit + 4.0f) + 1.0f ||
-                    roughness(frame.raw[static_cast<std::size_t>(d)]) >
-                        std::max(1.4f * usualRoughness, usualRoughness + 3.0f) + 1.0f)
-                    torn = d;
+            // Codecs spread a band's noise over the rest of its macroblock row, and the picture
+            // near the edge may be rougher than deep in the window; the band's last line also
+            // stands out against the eight lines just inside it, which those do not.
+            const auto standsOut = [&frame](int d, float fit, float rough) {
+                return misfit(frame, d) > std::max(1.4f * fit, fit + 4.0f) + 1.0f ||
+                       roughness(frame.raw[static_cast<std::size_t>(d)]) >
+                           std::max(1.4f * rough, rough + 3.0f) + 1.0f;
+            };
+            int loose = dead - 1;
+            for (int d = dead; d < end - 16 && d <= loose + 3; ++d) {
+                if (!standsOut(d, usualFit, usualRoughness)) continue;
+                loose = d;
+                std::vector<float> nearFits, nearRoughnesses;
+                for (int k = d + 4; k < d + 12; ++k) {
+                    nearFits.push_back(misfit(frame, k));
+                    nearRoughnesses.push_back(roughness(frame.raw[static_cast<std::size_t>(k)]));
+                }
+                if (standsOut(d, percentile(nearFits, 0.5f), percentile(nearRoughnesses, 0.5f))) torn = d;
+            }
+            if (torn < 0 && loose >= dead) torn = loose;
         }
         deepest.push_back(std::max({torn, stripe, partial}));
         deepestTorn.push_back(torn);
