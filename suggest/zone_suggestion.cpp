@@ -195,6 +195,14 @@ float misfit(const FrameLines& frame, int d) {
     return std::min(difference(d, d + 1), difference(d, d + 2));
 }
 
+// Line d right after the torn line `last` and nearly as bad: the band going on, torn less.
+bool continuesBand(const FrameLines& frame, int d, int last, int dead) {
+    if (last < dead || d != last + 1) return false;
+    const float rough = roughness(frame.raw[static_cast<std::size_t>(d)]);
+    const float before = roughness(frame.raw[static_cast<std::size_t>(last)]);
+    return misfit(frame, d) >= 0.6f * misfit(frame, last) || rough >= 0.6f * before;
+}
+
 // The largest value reached by the middle of the values through steps of at most kFrameGap, each
 // value reached by an eighth of the frames or more (at least two): damage recurs in frame after
 // frame, while a few frames whose content happens to look damaged form a thin ladder above it. A
@@ -424,21 +432,25 @@ SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange
             // Codecs spread a band's noise over the rest of its macroblock row, and the picture
             // near the edge may be rougher than deep in the window; the band's last line also
             // stands out against the eight lines just inside it, which those do not.
-            const auto standsOut = [&frame](int d, float fit, float rough) {
-                return misfit(frame, d) > std::max(1.4f * fit, fit + 4.0f) + 1.0f ||
+            // A line right after torn lines, and nearly as rough or misfitting, may be the band's
+            // last, torn least: it needs to stand out by less. Codec spread falls off at once.
+            const auto standsOut = [&frame](int d, float fit, float rough, float margin) {
+                return misfit(frame, d) > std::max(1.4f * fit, fit + margin + 1.0f) + 1.0f ||
                        roughness(frame.raw[static_cast<std::size_t>(d)]) >
-                           std::max(1.4f * rough, rough + 3.0f) + 1.0f;
+                           std::max(1.4f * rough, rough + margin) + 1.0f;
             };
             int loose = dead - 1;
             for (int d = dead; d < end - 16 && d <= loose + 3; ++d) {
-                if (!standsOut(d, usualFit, usualRoughness)) continue;
+                const float margin = continuesBand(frame, d, loose, dead) ? 2.0f : 3.0f;
+                if (!standsOut(d, usualFit, usualRoughness, margin)) continue;
                 loose = d;
                 std::vector<float> nearFits, nearRoughnesses;
                 for (int k = d + 4; k < d + 12; ++k) {
                     nearFits.push_back(misfit(frame, k));
                     nearRoughnesses.push_back(roughness(frame.raw[static_cast<std::size_t>(k)]));
                 }
-                if (standsOut(d, percentile(nearFits, 0.5f), percentile(nearRoughnesses, 0.5f))) torn = d;
+                if (standsOut(d, percentile(nearFits, 0.5f), percentile(nearRoughnesses, 0.5f), margin))
+                    torn = d;
             }
             if (torn < 0 && loose >= dead) torn = loose;
         }
