@@ -6,15 +6,15 @@
 
 // How the zone is found. Each side is read as lines at growing depth from the frame's edge.
 // 1. Lines that show no picture in any sampled frame (no structure shared with the next line in)
-//    are dead: overscan, black bars, blanking. Their run from the edge may be of any width.
-// 2. Past them, in a window of a few dozen lines, each frame is searched for the deepest line
-//    that is damaged in that frame: a dark run from the edge that ends a few pixels further in
-//    (a ragged edge, half-black lines), a line torn sideways against the two lines inside it or
-//    much noisier than they are (head switching), a flat line that steps away from the picture
-//    (a blanking stripe, a black line).
-// 3. The frames' depths are combined by a maximum that skips a few frames far above the rest:
-//    damage sits at the same depth in every frame, give or take its jitter, while a scene whose
-//    content happens to look damaged does not.
+//    are dead: overscan, black bars, blanking, of any width; unless no frame shows the picture
+//    starting along a straight line after them, as a night sky fading out along a horizon does.
+// 2. Past them, in a window of a few dozen lines: a ragged edge, from overscan-dark pixels beside
+//    brighter ones, counted over all frames against the same count inside the picture; blanking
+//    stripes; half-black top lines; at the bottom, a head-switching band of lines that fit the
+//    lines inside them, or are rougher, far beyond what the picture does.
+// 3. Per-frame depths are combined by a maximum that climbs only through depths many frames
+//    reach: damage recurs frame after frame, while a scene whose content happens to look damaged
+//    does not.
 // Each side's positions are limited to the other sides' zone, so that a head-switching band or
 // half-black top lines do not count as a ragged left edge; two rounds settle them.
 
@@ -200,17 +200,17 @@ bool continuesBand(const FrameLines& frame, int d, int last, int dead) {
     if (last < dead || d != last + 1) return false;
     const float rough = roughness(frame.raw[static_cast<std::size_t>(d)]);
     const float before = roughness(frame.raw[static_cast<std::size_t>(last)]);
-    return misfit(frame, d) >= 0.6f * misfit(frame, last) || rough >= 0.6f * before;
+    return misfit(frame, d) >= 0.65f * misfit(frame, last) || rough >= 0.65f * before;
 }
 
 // The largest value reached by the middle of the values through steps of at most kFrameGap, each
-// value reached by an eighth of the frames or more (at least two): damage recurs in frame after
+// value reached by a fifth of the frames or more (at least two): damage recurs in frame after
 // frame, while a few frames whose content happens to look damaged form a thin ladder above it. A
 // third of the frames or more past a wider gap are damage too.
 int robustMaximum(std::vector<int> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
-    const std::size_t enough = std::max<std::size_t>(2, (n + 7) / 8);
+    const std::size_t enough = std::max<std::size_t>(2, (n + 4) / 5);
     std::size_t k = n / 2;
     while (k + 1 < n) {
         const std::size_t above = n - k - 1;

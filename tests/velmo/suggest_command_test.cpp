@@ -144,9 +144,9 @@ TEST_F(SuggestCommand, FindsTheZoneOfGeneratedCaptures) {
     requireTools();
     for (const ClipCase& c : kClipCases) {
         std::array<int, 4> ideal{};
-        const std::string clip = capture(c.name, c.spec, c.size, c.encoder, 24, ideal);
+        const std::string clip = capture(c.name, c.spec, c.size, c.encoder, 40, ideal);
         EXPECT_EQ(ideal, c.ideal) << c.name << ": capturegen's ideal";
-        const Outcome run = suggest(clip + " --frames 10");
+        const Outcome run = suggest(clip + " --frames 16");
         ASSERT_EQ(run.exitCode, 0) << c.name << ": " << run.errors;
         std::array<int, 4> got{};
         int border = 0;
