@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 packages=(
     cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libstb-dev
     frei0r-plugins-dev ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-    gstreamer1.0-libav melt
+    gstreamer1.0-libav melt lomiri-wallpapers-16.04
 )
 if [ "${1:-}" != "--native" ]; then
     packages+=(clang clang-format llvm-14 libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb)

@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/render_zone_frame.h"
 #include "core/version.h"
 #include "velmo/image/picture.h"
 #include "velmo/raw_stream.h"
+#include "velmo/suggest_command.h"
 #include "velmo/velmo_options.h"
 
 namespace {
@@ -84,6 +86,8 @@ int filterStream(const VelmoOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // suggest reads a whole capture and has options of its own.
+    if (argc >= 2 && std::string_view(argv[1]) == "suggest") return runSuggestCommand(argc, argv);
     VelmoOptions options;
     std::string error;
     if (!parseVelmoOptions(argc, argv, options, error)) {

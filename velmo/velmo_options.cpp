@@ -120,7 +120,10 @@ std::string velmoUsage(VelmoOptions::Command command) {
         text += std::string(lead) + "velmo stream --size WxH [OPTIONS] < RAW-IN > RAW-OUT\n";
         lead = "       ";
     }
-    if (command == VelmoOptions::Command::All) text += "       velmo --version\n";
+    if (command == VelmoOptions::Command::All)
+        text +=
+            "       velmo suggest IN [--frames N] [--preview OUT.png]   (velmo suggest --help)\n"
+            "       velmo --version\n";
     if (apply)
         text += "apply reads a PNG, BMP or JPEG picture (at most " + std::to_string(kLargestPictureSide) +
                 " pixels per side) and writes\nPNG or BMP, as OUT's name says.\n";
@@ -163,8 +166,8 @@ bool parseVelmoOptions(int argc, const char* const* argv, VelmoOptions& options,
         options.mode = VelmoOptions::Mode::Stream;
         commandBit = kStream;
     } else {
-        error = argc < 2 ? "no command: expected apply or stream"
-                         : "unknown command " + quotedLine(command) + ": expected apply or stream";
+        error = argc < 2 ? "no command: expected apply, stream or suggest"
+                         : "unknown command " + quotedLine(command) + ": expected apply, stream or suggest";
         return false;
     }
 

@@ -1,0 +1,310 @@
+// velmo suggest run as a user runs it: captures made by capturegen and encoded by FFmpeg, stills,
+// the preview, and the refusals, each on a small input the test makes.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "velmo/image/picture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int exitCode;
+    std::string output;
+    std::string errors;
+};
+
+std::string readText(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::stringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        result.push_back(line);
+    return result;
+}
+
+class SuggestCommand : public testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() / ("velmo-suggest-test-" + std::to_string(getpid()));
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+
+    int shell(const std::string& command) const {
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    Outcome suggest(const std::string& arguments, const std::string& environment = "") const {
+        const int code = shell(environment + " " + VELMO_BINARY + " suggest " + arguments + " >" +
+                               path("stdout.txt") + " 2>" + path("stderr.txt"));
+        return Outcome{code, readText(path("stdout.txt")), readText(path("stderr.txt"))};
+    }
+
+    // FFmpeg and the photographs come from tools/install-deps.sh; without them the test fails
+    // rather than passing unseen.
+    void requireTools() const {
+        ASSERT_EQ(shell("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null"), 0)
+            << "ffmpeg is missing: run tools/install-deps.sh";
+        ASSERT_FALSE(photos().empty())
+            << "no photographs in /usr/share/backgrounds: run tools/install-deps.sh";
+    }
+
+    static std::string photos() {
+        std::string list;
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator("/usr/share/backgrounds", ignored))
+            if (entry.path().filename().string().find("_by_") != std::string::npos &&
+                entry.path().extension() == ".jpg")
+                list += " '" + entry.path().string() + "'";
+        return list;
+    }
+
+    // A capture of `frames` frames encoded by FFmpeg; returns the clip's path and the ideal margins
+    // capturegen wrote.
+    std::string capture(const std::string& name, const std::string& spec, const std::string& size,
+                        const std::string& encoder, int frames, std::array<int, 4>& ideal) const {
+        const std::string clip = path(name + ".mkv"), idealFile = path(name + ".ideal");
+        const std::string command = std::string(CAPTUREGEN_BINARY) + " --size " + size + " --frames " +
+                                    std::to_string(frames) + " --seed 11 --case '" + spec + "' --ideal " +
+                                    idealFile + photos() +
+                                    " | ffmpeg -nostdin -loglevel error -y -f rawvideo -pix_fmt bgr0 -s " +
+                                    size + " -r 25 -i - " + encoder + " " + clip;
+        EXPECT_EQ(shell(command), 0) << command;
+        std::stringstream numbers(readText(idealFile));
+        for (int& margin : ideal)
+            numbers >> margin;
+        return clip;
+    }
+
+    fs::path folder_;
+};
+
+struct ClipCase {
+    const char* name;
+    const char* spec;
+    const char* size;
+    const char* encoder;
+    std::array<int, 4> ideal;  // up, left, right, down: the layers' widths + 1, written out
+};
+
+const ClipCase kClipCases[] = {
+    {"combined",
+     "up=bar:6,lines:2;left=bar:12,ragged:4;right=bar:9,ragged:3;down=bar:4,hs:7",
+     "720x576",
+     "-c:v libx264 -preset veryfast -crf 18 -g 25 -pix_fmt yuv420p",
+     {9, 17, 13, 12}},
+    {"interlaced-ntsc-422",
+     "up=half:2;left=ragged:5;right=stripe:1,ragged:3;down=hs:6;interlaced",
+     "720x480",
+     "-c:v mpeg2video -q:v 3 -g 12 -flags +ildct+ilme -pix_fmt yuv422p",
+     {3, 6, 5, 7}},
+    {"dark-scene",
+     "dark;left=bar:10;right=bar:6;up=bar:4;down=hs:6",
+     "720x576",
+     "-c:v mpeg2video -q:v 3 -g 12 -pix_fmt yuv420p",
+     {5, 11, 7, 7}},
+    {"dark-jacket",
+     "jacket=left",
+     "720x480",
+     "-c:v libx264 -preset veryfast -crf 18 -g 25 -pix_fmt yuv422p",
+     {1, 1, 1, 1}},
+    {"off-centre",
+     "up=black:8;left=black:20;right=black:6;down=black:14",
+     "720x576",
+     "-c:v libx264 -preset veryfast -crf 18 -g 25 -pix_fmt yuv420p",
+     {9, 21, 7, 15}},
+};
+
+// Safe (no margin below the ideal) and tight (none more than one above), with exactly one line on
+// standard output and one report line per side.
+TEST_F(SuggestCommand, FindsTheZoneOfGeneratedCaptures) {
+    requireTools();
+    for (const ClipCase& c : kClipCases) {
+        std::array<int, 4> ideal{};
+        const std::string clip = capture(c.name, c.spec, c.size, c.encoder, 40, ideal);
+        EXPECT_EQ(ideal, c.ideal) << c.name << ": capturegen's ideal";
+        const Outcome run = suggest(clip + " --frames 16");
+        ASSERT_EQ(run.exitCode, 0) << c.name << ": " << run.errors;
+        std::array<int, 4> got{};
+        int border = 0;
+        char end = 0;
+        ASSERT_EQ(std::sscanf(run.output.c_str(), "Config(%d,%d,%d,%d,%d)%c", &got[0], &got[1], &got[2],
+                              &got[3], &border, &end),
+                  6)
+            << run.output;
+        EXPECT_EQ(end, '\n');
+        EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << "one line: " << run.output;
+        EXPECT_EQ(border, 1);
+        const char* sides[] = {"up", "left", "right", "down"};
+        const std::vector<std::string> report = lines(run.errors);
+        ASSERT_EQ(report.size(), 4u) << run.errors;
+        for (std::size_t side = 0; side < 4; ++side) {
+            EXPECT_GE(got[side], c.ideal[side]) << c.name << " " << sides[side] << ": cuts into damage\n"
+                                                << run.errors;
+            EXPECT_LE(got[side], c.ideal[side] + 1)
+                << c.name << " " << sides[side] << ": cuts into the picture\n"
+                << run.errors;
+            EXPECT_NE(report[side].find(std::string(sides[side]) + ": "), std::string::npos) << report[side];
+            EXPECT_NE(report[side].find("margin " + std::to_string(got[side])), std::string::npos)
+                << report[side];
+        }
+    }
+}
+
+// The preview is a sampled frame with the suggested zone's outline in red, as the filter draws it.
+TEST_F(SuggestCommand, PreviewShowsTheSuggestedOutline) {
+    requireTools();
+    std::array<int, 4> ideal{};
+    capture("pre:view", kClipCases[0].spec, "720x576", kClipCases[0].encoder, 16, ideal);
+    // Given as it is, the name would be read by FFmpeg as the protocol "pre:"; it is a file.
+    const Outcome run =
+        suggest("pre:view.mkv --frames 6 --preview " + path("zone.png"), "cd '" + folder_.string() + "' &&");
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    int up = 0, left = 0, right = 0, down = 0;
+    ASSERT_EQ(std::sscanf(run.output.c_str(), "Config(%d,%d,%d,%d,1)", &up, &left, &right, &down), 4);
+    Picture preview;
+    std::string error;
+    ASSERT_TRUE(loadPicture(path("zone.png"), preview, error)) << error;
+    ASSERT_EQ(preview.w, 720);
+    ASSERT_EQ(preview.h, 576);
+    EXPECT_FALSE(fs::exists(path("zone.png.part")));
+    auto at = [&preview](int x, int y) { return preview.pixels[static_cast<std::size_t>(y) * 720 + x]; };
+    // Margin m puts the edge line m - 1 lines in from its side.
+    const int top = up - 1, bottom = 576 - down, first = left - 1, last = 720 - right;
+    for (int x = first; x <= last; ++x) {
+        EXPECT_EQ(at(x, top), 0xFF0000u) << "top edge, column " << x;
+        EXPECT_EQ(at(x, bottom), 0xFF0000u) << "bottom edge, column " << x;
+    }
+    for (int y = top; y <= bottom; ++y) {
+        EXPECT_EQ(at(first, y), 0xFF0000u) << "left edge, line " << y;
+        EXPECT_EQ(at(last, y), 0xFF0000u) << "right edge, line " << y;
+    }
+    EXPECT_NE(at(first + 1, top + 1), 0xFF0000u) << "only the edge lines are drawn";
+}
+
+// A smooth, detailed picture with a clean black bar of 10 columns on the left.
+Picture stillWithBar() {
+    Picture picture;
+    picture.w = 400;
+    picture.h = 300;
+    for (int y = 0; y < picture.h; ++y)
+        for (int x = 0; x < picture.w; ++x) {
+            const double level =
+                120 + 50 * std::sin(x * 0.05 + y * 0.02) + 30 * std::sin(x * 0.31) * std::cos(y * 0.23);
+            const Pixel32 v = x < 10 ? 0 : static_cast<Pixel32>(level);
+            picture.pixels.push_back((v << 16) | (v << 8) | (v / 2));
+        }
+    return picture;
+}
+
+TEST_F(SuggestCommand, ReadsStills) {
+    std::string error;
+    ASSERT_TRUE(savePicture(path("still.png"), stillWithBar(), error)) << error;
+    // The same picture under a name FFmpeg would take for a protocol: the content decides, not the name.
+    ASSERT_TRUE(savePicture(path("still.bmp"), stillWithBar(), error)) << error;
+    fs::rename(path("still.bmp"), path("still:copy.mkv"));
+    for (const char* name : {"still.png", "still:copy.mkv"}) {
+        const Outcome run = suggest(path(name));
+        EXPECT_EQ(run.exitCode, 0) << name << ": " << run.errors;
+        EXPECT_EQ(run.output, "Config(1,11,1,1,1)\n") << name << ": " << run.errors;
+    }
+}
+
+TEST_F(SuggestCommand, HelpGoesToStandardOutput) {
+    const Outcome run = suggest("--help");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output.rfind("usage: velmo suggest IN [--frames N] [--preview OUT.png]\n", 0), 0u)
+        << run.output;
+    EXPECT_TRUE(run.errors.empty());
+}
+
+struct RefusalCase {
+    std::string arguments;
+    std::string environment;
+    int exitCode;
+    const char* mentions;
+};
+
+// Refusals: one line on standard error naming the cause, a nonzero exit, nothing on standard
+// output, and no preview, whole or partial.
+TEST_F(SuggestCommand, RefusesWithOneLineAndWritesNothing) {
+    requireTools();
+    std::ofstream(path("empty.mkv")).close();
+    {
+        std::ofstream junk(path("junk.mkv"), std::ios::binary);
+        for (int k = 0; k < 4096; ++k)
+            junk.put(static_cast<char>((k * 7919) % 251));
+    }
+    ASSERT_EQ(shell("ffmpeg -nostdin -loglevel error -f lavfi -i sine=duration=1 " + path("tone.wav")), 0);
+    ASSERT_EQ(shell("ffmpeg -nostdin -loglevel error -f lavfi -i color=black:size=320x240:duration=2 "
+                    "-pix_fmt yuv420p " +
+                    path("black.mkv")),
+              0);
+    std::string error;
+    Picture black;
+    black.w = 64, black.h = 64;
+    black.pixels.assign(64 * 64, 0x020202u);
+    ASSERT_TRUE(savePicture(path("black.png"), black, error)) << error;
+    Picture tiny = stillWithBar();
+    tiny.w = 8, tiny.h = 8, tiny.pixels.resize(64);
+    ASSERT_TRUE(savePicture(path("tiny.png"), tiny, error)) << error;
+    ASSERT_TRUE(savePicture(path("still.png"), stillWithBar(), error)) << error;
+
+    const std::string preview = " --preview " + path("zone.png");
+    const RefusalCase cases[] = {
+        {path("empty.mkv") + preview, "", 1, "empty"},
+        {path("junk.mkv") + preview, "", 1, "cannot read"},
+        {path("missing.mkv") + preview, "", 1, "no such file"},
+        {path("tone.wav") + preview, "", 1, "no video stream"},
+        {path("black.mkv") + preview, "", 1, "black"},
+        {path("black.png") + preview, "", 1, "black"},
+        {path("tiny.png") + preview, "", 1, "too small"},
+        {path("still.mkv") + preview, "PATH=/nonexistent", 1, "not installed"},
+        {path("still.png") + " --frames 0" + preview, "", 2, "frame count"},
+        {path("still.png") + " --frames 501" + preview, "", 2, "frame count"},
+        {path("still.png") + " --frames 12x" + preview, "", 2, "frame count"},
+        {path("still.png") + " --frames", "", 2, "needs a value"},
+        {path("still.png") + " --sideways" + preview, "", 2, "unknown option"},
+        {path("still.png") + " " + path("still.png") + preview, "", 2, "one input"},
+        {preview, "", 2, "needs an input"},
+        {path("still.png") + " --preview " + path("zone.gif"), "", 2, ".png or .bmp"},
+        {path("still.png") + " --preview " + path("no-folder/zone.png"), "", 1, "zone.png"},
+    };
+    fs::copy_file(path("tone.wav"), path("still.mkv"));
+    for (const RefusalCase& c : cases) {
+        const Outcome run = suggest(c.arguments, c.environment);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.errors;
+        EXPECT_TRUE(run.output.empty()) << c.arguments << ": " << run.output;
+        EXPECT_EQ(run.errors.rfind("velmo: ", 0), 0u) << run.errors;
+        EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << "one line: " << run.errors;
+        EXPECT_NE(run.errors.find(c.mentions), std::string::npos) << c.arguments << ": " << run.errors;
+        EXPECT_FALSE(fs::exists(path("zone.png"))) << c.arguments;
+        EXPECT_FALSE(fs::exists(path("zone.png.part"))) << c.arguments;
+        EXPECT_FALSE(fs::exists(path("no-folder/zone.png.part"))) << c.arguments;
+    }
+}
+
+}  // namespace
