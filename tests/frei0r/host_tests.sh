@@ -7,6 +7,7 @@
 #
 #   tests/frei0r/host_tests.sh [BUILD_DIR]     (default build/native; needs velmo.so, velmo, frame_check)
 set -euo pipefail
+source "$(dirname "$0")/mlt_profile.sh"
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build/native}" && pwd)
 check=$build/tests/frei0r/frame_check
@@ -124,19 +125,7 @@ check_reports GStreamer "$scratch/gst.log"
 "$check" compare $w $h "$input" <"$scratch/gst.cases" || status=1
 
 echo "MLT $(melt --version 2>&1 | sed -n 's/^melt \([0-9.]*\).*/\1/p'): $(wc -l <"$scratch/melt.cases") cases, MLT_SLICES_COUNT=4"
-cat >"$scratch/profile" <<EOF
-description=velmo host test ${w}x$h
-frame_rate_num=25
-frame_rate_den=1
-width=$w
-height=$h
-progressive=1
-sample_aspect_num=1
-sample_aspect_den=1
-display_aspect_num=$w
-display_aspect_den=$h
-colorspace=709
-EOF
+write_mlt_profile $w $h "$scratch/profile" "velmo host test ${w}x$h"
 # The clips play one after another into one raw file; it is cut back into each clip's frames.
 if ! MLT_SLICES_COUNT=4 melt -silent -profile "$scratch/profile" "${melt_clips[@]}" \
     -consumer avformat:"$scratch/melt.bgra" f=rawvideo vcodec=rawvideo pix_fmt=bgra an=1 real_time=0 \

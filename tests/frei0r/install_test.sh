@@ -5,6 +5,7 @@
 # /usr/local, so the machine's /usr/local is not touched.
 #   tests/frei0r/install_test.sh [BUILD_DIR]
 set -euo pipefail
+source "$(dirname "$0")/mlt_profile.sh"
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build/native}" && pwd)
 check=$build/tests/frei0r/frame_check
@@ -17,19 +18,7 @@ w=64 h=48
 "$check" make $w $h 2 29 >"$scratch/in.bgra"
 ffmpeg -nostdin -hide_banner -loglevel error -f rawvideo -pix_fmt bgra -s ${w}x$h -r 25 -i "$scratch/in.bgra" \
     -c:v ffv1 -pix_fmt bgra "$scratch/in.mkv"
-cat >"$scratch/profile" <<PROFILE
-description=velmo install test
-frame_rate_num=25
-frame_rate_den=1
-width=$w
-height=$h
-progressive=1
-sample_aspect_num=1
-sample_aspect_den=1
-display_aspect_num=$w
-display_aspect_den=$h
-colorspace=709
-PROFILE
+write_mlt_profile $w $h "$scratch/profile" "velmo install test"
 
 # Each host once with Config(3,5,7,9,1); HOME and GST_REGISTRY as the caller set them.
 hosts_find_it() {
