@@ -32,6 +32,7 @@ constexpr int kFrameGap = 3;               // a frame this far above the others 
 constexpr float kBlackFrameLevel = 24.0f;  // a frame whose 99th percentile is below is black
 constexpr float kClearStep = 16.0f;        // a rise from overscan to picture
 constexpr float kBoundaryStep = 8.0f;      // the picture against a bar, both smoothed
+constexpr float kVideoBlack = 24.0f;       // at or below: black of either range, with noise
 
 struct Luma {
     std::int32_t w = 0, h = 0;
@@ -193,6 +194,42 @@ float misfit(const FrameLines& frame, int d) {
         return x.empty() ? 0.0f : static_cast<float>(sum / static_cast<double>(x.size()));
     };
     return std::min(difference(d, d + 1), difference(d, d + 2));
+}
+
+// Mean difference of line x from line y moved by `shift` along it, over where they overlap, every
+// other pixel, each less its mean there: a torn line may also be brighter or darker as a whole.
+float shiftedDifference(const Line& x, const Line& y, int shift) {
+    const int length = static_cast<int>(x.size());
+    const int from = std::max(0, -shift), to = std::min(length, length - shift);
+    double sumX = 0, sumY = 0;
+    int count = 0;
+    for (int t = from; t < to; t += 2, ++count) {
+        sumX += x[static_cast<std::size_t>(t)];
+        sumY += y[static_cast<std::size_t>(t + shift)];
+    }
+    if (count == 0) return 0.0f;
+    const float offset = static_cast<float>((sumX - sumY) / count);
+    double sum = 0;
+    for (int t = from; t < to; t += 2)
+        sum += std::fabs(x[static_cast<std::size_t>(t)] - y[static_cast<std::size_t>(t + shift)] - offset);
+    return static_cast<float>(sum / count);
+}
+
+// Some sideways shift of a line inside fits line d clearly better than none: the line is torn. A
+// line of content that changes fast across the lines (a bright horizon at the edge) fits best
+// unshifted, however badly.
+bool tornSideways(const FrameLines& frame, int d) {
+    constexpr int kLeastTear = 2, kMostTear = 96;
+    const Line& x = frame.raw[static_cast<std::size_t>(d)];
+    const int most = std::min(kMostTear, static_cast<int>(x.size()) / 4);
+    for (const int inside : {d + 1, d + 2}) {
+        const Line& y = frame.raw[static_cast<std::size_t>(inside)];
+        const float unshifted = shiftedDifference(x, y, 0);
+        for (int shift = kLeastTear; shift <= most; ++shift)
+            if (std::min(shiftedDifference(x, y, shift), shiftedDifference(x, y, -shift)) < 0.8f * unshifted)
+                return true;
+    }
+    return false;
 }
 
 // Line d right after the torn line `last` and nearly as bad: the band going on, torn less.
@@ -394,6 +431,9 @@ SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange
     }
     SideFindings& findings = result.findings;
     findings.deadLines = dead;
+    // Overscan differs in level from side to side (a bar painted at the video black of 16 beside
+    // bars of 0): a ragged edge reaches into the picture at its own side's level.
+    BlackLevel sideBlack = black;
     if (dead > 0) {
         Line levels, noise;
         for (const FrameLines& frame : lines)
@@ -403,7 +443,15 @@ SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange
             }
         findings.dark = percentile(levels, 0.5f) <= 40.0f;
         findings.noisy = percentile(noise, 0.5f) >= 2.0f;
+        if (findings.dark)
+            sideBlack.threshold = std::max(
+                black.threshold, std::min(40.0f, percentile(levels, 0.5f) +
+                                                     std::max(10.0f, 3.0f * percentile(noise, 0.5f))));
     }
+    // Black or half-black top lines are black whatever the overscan's level: video black (16)
+    // counts too.
+    BlackLevel partialBlack = sideBlack;
+    partialBlack.threshold = std::max(partialBlack.threshold, kVideoBlack);
 
     const int end = std::min(depths - 5, dead + kWindow);
     // Blanking stripes that the dead lines did not take in (codecs smear the picture into them):
@@ -411,13 +459,13 @@ SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange
     int live = dead;
     while (live < end && isStripeInMostFrames(lines, live))
         ++live;
-    const int ragged = raggedDepth(lines, live, end, black);
+    const int ragged = raggedDepth(lines, live, end, sideBlack);
     std::vector<int> deepest, deepestTorn, deepestStripe, deepestPartial;
     for (const FrameLines& frame : lines) {
         int torn = -1, stripe = -1;
         for (int d = dead; d < end; ++d)
             if (isStripe(frame, d)) stripe = d;
-        const int partial = side == ZoneSide::Up ? partialDepth(frame, dead, end, black) : -1;
+        const int partial = side == ZoneSide::Up ? partialDepth(frame, dead, end, partialBlack) : -1;
         // Head switching tears the bottom lines sideways and fills them with noise: a band from the
         // edge, each line fitting the lines inside it far worse, or far rougher, than lines of the
         // picture well inside the window. Each torn line must follow the edge or another torn line
@@ -435,7 +483,8 @@ SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange
             // A line right after torn lines, and nearly as rough or misfitting, may be the band's
             // last, torn least: it needs to stand out by less. Codec spread falls off at once.
             const auto standsOut = [&frame](int d, float fit, float rough, float margin) {
-                return misfit(frame, d) > std::max(1.4f * fit, fit + margin + 1.0f) + 1.0f ||
+                return (misfit(frame, d) > std::max(1.4f * fit, fit + margin + 1.0f) + 1.0f &&
+                        tornSideways(frame, d)) ||
                        roughness(frame.raw[static_cast<std::size_t>(d)]) >
                            std::max(1.4f * rough, rough + margin) + 1.0f;
             };

@@ -25,13 +25,19 @@ struct SideDamage {
     int torn = 0;             // down: lines torn sideways with noise
     int halfBlack = 0;        // up: lines black over their left half
     bool cleanBlack = false;  // the bar is clean black: an off-centre picture
+    int flatLevel = -1;       // 0 and up: bar, ragged and half-black pixels of this flat level
+    bool quietTear = false;   // the torn lines are brighter or darker as a whole, not noisy
 };
 
 struct Scene {
-    bool dark = false;        // the picture at a fifth of its brightness
-    bool nightSky = false;    // a dark flat band over the picture's top
-    bool darkLeft = false;    // a dark shape at the picture's left edge in every frame
-    bool interlaced = false;  // odd lines a field later, with fast sideways motion
+    bool dark = false;          // the picture at a fifth of its brightness
+    bool nightSky = false;      // a dark flat band over the picture's top
+    bool darkLeft = false;      // a dark shape at the picture's left edge in every frame
+    bool interlaced = false;    // odd lines a field later, with fast sideways motion
+    bool brightBottom = false;  // a bright band rising and sinking at the bottom edge
+    // No fine detail. (Lines whose fine detail changes sign from one to the next fit best moved
+    // sideways by half its period, so fast change across them looks torn.)
+    bool smooth = false;
 };
 
 struct Rgb {
@@ -89,13 +95,16 @@ private:
             level +=
                 wave.amplitude * std::sin(wave.fx * (u + pan) + wave.fy * v + wave.phase + wave.speed * time);
         // Fine detail on top of the smooth part, fixed to the picture as texture is.
-        level += 12.0f * std::sin(0.9f * (u + pan)) * std::sin(1.3f * v);
+        if (!scene_.smooth) level += 12.0f * std::sin(0.9f * (u + pan)) * std::sin(1.3f * v);
         // A sky over a hilly horizon, darkening upwards.
         if (scene_.nightSky && v < 45 + 25 * std::sin(u * 0.02f) + 8 * std::sin(u * 0.11f))
             level = 10 + v / 8.0f;
         // A dark rounded shape against the left edge, with folds.
         const float across = static_cast<float>(u) / 30, along = (static_cast<float>(v) - 120) / 80;
         if (scene_.darkLeft && across * across + along * along < 1) level = 12 + 3.0f * std::sin(v * 0.3f);
+        if (scene_.brightBottom)
+            level += 110.0f /
+                     (1.0f + std::exp((kH - 5 + 3 * std::sin(time * 0.7f) - static_cast<float>(v)) / 2.0f));
         if (scene_.dark) level *= 0.2f;
         const int base = static_cast<int>(level);
         return Rgb{base + 10, base, base - 10};
@@ -104,6 +113,9 @@ private:
     Rgb overscan() {
         const int level = std::max(0, 6 + noise(3.0f));
         return Rgb{level, level, level};
+    }
+    Rgb overscan(const SideDamage& d) {
+        return d.flatLevel >= 0 ? Rgb{d.flatLevel, d.flatLevel, d.flatLevel} : overscan();
     }
 
     void paint(std::vector<Rgb>& rgb, int top, int left, int right, int bottom) {
@@ -118,7 +130,7 @@ private:
                     if (side == 3) y = kH - 1 - k;
                     if (side == 1) x = k;
                     if (side == 2) x = kW - 1 - k;
-                    at(x, y) = k >= d.bar ? Rgb{150, 150, 150} : d.cleanBlack ? Rgb{0, 0, 0} : overscan();
+                    at(x, y) = k >= d.bar ? Rgb{150, 150, 150} : d.cleanBlack ? Rgb{0, 0, 0} : overscan(d);
                 }
         }
         // Ragged bands: each line's picture starts somewhere in the band, anew in every frame.
@@ -128,7 +140,7 @@ private:
             for (int y = 0; y < kH && d.ragged > 0; ++y) {
                 const int cut = static_cast<int>(uniform(0, static_cast<float>(d.ragged) + 0.999f));
                 for (int k = 0; k < cut; ++k)
-                    at(side == 1 ? first + k : kW - 1 - first - k, y) = overscan();
+                    at(side == 1 ? first + k : kW - 1 - first - k, y) = overscan(d);
             }
         }
         (void)left, (void)right;
@@ -136,17 +148,18 @@ private:
         const SideDamage& up = damage_[0];
         for (int k = 0; k < up.halfBlack; ++k)
             for (int x = 0; x < kW / 2; ++x)
-                at(x, top - 1 - k) = overscan();
+                at(x, top - 1 - k) = overscan(up);
         // A torn band just below the picture: the picture moved sideways, with noise.
         const SideDamage& down = damage_[3];
         for (int k = 0; k < down.torn; ++k) {
             const int y = bottom + 1 + k;
             const int shift = static_cast<int>(uniform(6, 20)) * (k % 2 == 0 ? 1 : -1);
+            const int offset = static_cast<int>(uniform(25, 35)) * (k % 2 == 0 ? -1 : 1);
             std::vector<Rgb> row(static_cast<std::size_t>(kW));
             for (int x = 0; x < kW; ++x) {
                 const int from = x - shift;
                 const Rgb source = from >= 0 && from < kW ? at(from, y) : overscan();
-                const int n = noise(12.0f);
+                const int n = down.quietTear ? offset : noise(12.0f);
                 row[static_cast<std::size_t>(x)] = Rgb{source.r + n, source.g + n, source.b + n};
             }
             for (int x = 0; x < kW; ++x)
@@ -215,6 +228,23 @@ const ZoneCase kZoneCases[] = {
      {.darkLeft = true},
      {1, 12, 1, 1}},
     {"interlaced motion with a torn band", {{{}, {}, {}, {.torn = 4}}}, {.interlaced = true}, {1, 1, 1, 5}},
+    // Overscan of another level than the other sides': a card's video black beside true black.
+    {"half-black line at video black under true black",
+     {{{.bar = 2, .halfBlack = 1, .cleanBlack = true, .flatLevel = 18}, {}, {}, {}}},
+     {},
+     {4, 1, 1, 1}},
+    {"ragged edge at video black beside true black",
+     {{{.bar = 3, .cleanBlack = true},
+       {.bar = 6, .ragged = 4, .flatLevel = 18},
+       {.bar = 5, .cleanBlack = true},
+       {}}},
+     {},
+     {4, 11, 6, 1}},
+    {"torn band moved sideways without noise",
+     {{{}, {}, {}, {.torn = 5, .quietTear = true}}},
+     {.smooth = true},
+     {1, 1, 1, 6}},
+    {"bright band at the bottom edge", {}, {.brightBottom = true, .smooth = true}, {1, 1, 1, 1}},
 };
 
 void PrintTo(const ZoneCase& c, std::ostream* out) {
@@ -234,9 +264,11 @@ TEST_P(ZoneSuggestionCases, SafeAndTight) {
     ASSERT_TRUE(suggestZone(frames.bitmaps, suggestion, error)) << error;
     const char* names[] = {"up", "left", "right", "down"};
     for (std::size_t side = 0; side < 4; ++side) {
-        EXPECT_GE(suggestion.sides[side].margin, c.ideal[side]) << names[side] << " cuts into damage";
+        const std::string report = describeSide(static_cast<ZoneSide>(side), suggestion.sides[side]);
+        EXPECT_GE(suggestion.sides[side].margin, c.ideal[side])
+            << names[side] << " cuts into damage: " << report;
         EXPECT_LE(suggestion.sides[side].margin, c.ideal[side] + 1)
-            << names[side] << " cuts into the picture";
+            << names[side] << " cuts into the picture: " << report;
     }
 }
 
