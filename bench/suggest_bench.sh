@@ -32,6 +32,8 @@ cmake --preset native -S "$root" >/dev/null
 cmake --build --preset native --target velmo capturegen >/dev/null
 velmo=$build/velmo/velmo
 capturegen=$build/tools/capturegen/capturegen
+# shellcheck source=bench/suggest_scoring.sh
+source "$root/bench/suggest_scoring.sh"
 photos=(/usr/share/backgrounds/*_by_*.jpg)
 
 if [ -n "$keep" ]; then work=$keep; mkdir -p "$work"; else work=$(mktemp -d); trap 'rm -rf "$work"' EXIT; fi
@@ -122,23 +124,6 @@ encode() { # encoding size raw-in clip-out interlaced
         "${codec[@]}" -pix_fmt "$pixfmt" "$output"
 }
 
-# Margins from cropdetect's crop=w:h:x:y the way the ideal is made: up = y + 1, left = x + 1,
-# right = W - (x + w - 1), down = H - (y + h - 1).
-cropdetect() { # clip size
-    local clip=$1 size=$2 W=${2%x*} H=${2#*x} crop
-    crop=$(ffmpeg -nostdin -hide_banner -i "$clip" -vf cropdetect=round=2:reset=0 -f null - 2>&1 |
-        sed -n 's/.*crop=\([0-9]*:[0-9]*:[0-9]*:[0-9]*\).*/\1/p' | tail -n 1)
-    [ -n "$crop" ] || { echo "- - - -"; return; }
-    IFS=: read -r cw ch cx cy <<<"$crop"
-    echo "$((cy + 1)) $((cx + 1)) $((W - (cx + cw - 1))) $((H - (cy + ch - 1)))"
-}
-
-score() { # "u l r d" ideal -> "safe tight"
-    awk -v s="$1" -v i="$2" 'BEGIN { n = split(s, a, " "); split(i, b, " "); safe = n == 4; tight = n == 4;
-        for (k = 1; k <= 4; k++) { if (a[k] !~ /^[0-9]+$/ || a[k] < b[k]) safe = 0; if (a[k] !~ /^[0-9]+$/ || a[k] > b[k] + 1) tight = 0 }
-        print safe, tight }'
-}
-
 run_case() { # index
     local entry=${cases[$1]} name spec size encoding interlaced=false
     IFS='|' read -r name spec size encoding <<<"$entry"
@@ -152,12 +137,12 @@ run_case() { # index
     fi
     ideal=$(cat "$work/$name.ideal")
     if line=$("$velmo" suggest "$clip" 2>"$work/$name.report"); then
-        suggested=$(sed -n 's/^Config(\([0-9]*\),\([0-9]*\),\([0-9]*\),\([0-9]*\),1)$/\1 \2 \3 \4/p' <<<"$line")
+        suggested=$(marginsOf "$line")
     else
         suggested="- - - -"
     fi
     local cropped
-    cropped=$(cropdetect "$clip" "$size")
+    cropped=$(cropdetectMargins "$clip" "$size")
     printf '%-34s %-9s %-10s ideal %-12s velmo %-12s %s  cropdetect %-12s %s\n' "$name" "$size" "$encoding" \
         "$ideal" "$suggested" "$(score "$suggested" "$ideal")" "$cropped" "$(score "$cropped" "$ideal")"
     [ -n "$keep" ] || rm -f "$clip"
@@ -173,11 +158,7 @@ done
 wait
 for index in "${!cases[@]}"; do cat "$work/case-$index.txt"; done | tee "$results"
 
-# Each line ends: velmo's safe tight, "cropdetect", its four margins, its safe tight.
-awk '{ n++; vs += $(NF-8); vt += ($(NF-8) && $(NF-7)); cs += $(NF-1); ct += ($(NF-1) && $NF) }
-    END { printf "\n%d cases\n", n;
-          printf "velmo suggest: safe %d/%d (%.1f%%), safe and tight %d/%d (%.1f%%)\n", vs, n, 100*vs/n, vt, n, 100*vt/n;
-          printf "cropdetect:    safe %d/%d (%.1f%%), safe and tight %d/%d (%.1f%%)\n", cs, n, 100*cs/n, ct, n, 100*ct/n }' "$results"
+summarise "$results"
 
 $quick && exit 0
 echo
