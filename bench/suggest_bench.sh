@@ -73,12 +73,12 @@ combined=(
     "up=lines:2;left=bar:10,ragged:4;right=bar:10,ragged:4;down=bar:3,hs:6"
 )
 k=0
-for spec in "${combined[@]}"; do
+for recipe in "${combined[@]}"; do
     for variant in plain dark interlaced; do
         extra=
         [ "$variant" = dark ] && extra=";dark"
         [ "$variant" = interlaced ] && extra=";interlaced"
-        pick; add "combined$k-$variant" "$spec$extra" "$size" "$encoding"
+        pick; add "combined$k-$variant" "$recipe$extra" "$size" "$encoding"
     done
     k=$((k + 1))
 done
@@ -125,12 +125,12 @@ encode() { # encoding size raw-in clip-out interlaced
 }
 
 run_case() { # index
-    local entry=${cases[$1]} name spec size encoding interlaced=false
-    IFS='|' read -r name spec size encoding <<<"$entry"
-    [[ $spec == *interlaced* ]] && interlaced=true
+    local entry=${cases[$1]} name recipe size encoding interlaced=false
+    IFS='|' read -r name recipe size encoding <<<"$entry"
+    [[ $recipe == *interlaced* ]] && interlaced=true
     local raw=$work/$name.bgr0 clip=$work/$name.mkv ideal suggested line
     if [ ! -f "$clip" ] || [ ! -f "$work/$name.ideal" ]; then
-        "$capturegen" --size "$size" --frames 100 --seed $((1000 + $1)) --case "$spec" --ideal "$work/$name.ideal" \
+        "$capturegen" --size "$size" --frames 100 --seed $((1000 + $1)) --case "$recipe" --ideal "$work/$name.ideal" \
             "${photos[@]}" >"$raw"
         encode "$encoding" "$size" "$raw" "$clip" "$interlaced"
         rm -f "$raw"
@@ -163,10 +163,10 @@ summarise "$results"
 $quick && exit 0
 echo
 echo "Time of velmo suggest (default 50 frames), 720x576 x264 4:2:0:"
-spec="up=bar:6,lines:2;left=bar:12,ragged:4;right=bar:9,ragged:3;down=bar:4,hs:7"
+recipe="up=bar:6,lines:2;left=bar:12,ragged:4;right=bar:9,ragged:3;down=bar:4,hs:7"
 for frames in 250 2500; do
     [ -f "$work/time-$frames.mkv" ] && continue
-    "$capturegen" --size 720x576 --frames "$frames" --seed 7 --case "$spec" --ideal "$work/time.ideal" "${photos[@]}" |
+    "$capturegen" --size 720x576 --frames "$frames" --seed 7 --case "$recipe" --ideal "$work/time.ideal" "${photos[@]}" |
         ffmpeg -nostdin -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgr0 -s 720x576 -r 25 -i - \
             -c:v libx264 -preset veryfast -crf 18 -g 25 -pix_fmt yuv420p "$work/time-$frames.mkv"
 done

@@ -84,11 +84,11 @@ protected:
 
     // A capture of `frames` frames encoded by FFmpeg; returns the clip's path and the ideal margins
     // capturegen wrote.
-    std::string capture(const std::string& name, const std::string& spec, const std::string& size,
+    std::string capture(const std::string& name, const std::string& recipe, const std::string& size,
                         const std::string& encoder, int frames, std::array<int, 4>& ideal) const {
         const std::string clip = path(name + ".mkv"), idealFile = path(name + ".ideal");
         const std::string command = std::string(CAPTUREGEN_BINARY) + " --size " + size + " --frames " +
-                                    std::to_string(frames) + " --seed 11 --case '" + spec + "' --ideal " +
+                                    std::to_string(frames) + " --seed 11 --case '" + recipe + "' --ideal " +
                                     idealFile + photos() +
                                     " | ffmpeg -nostdin -loglevel error -y -f rawvideo -pix_fmt bgr0 -s " +
                                     size + " -r 25 -i - " + encoder + " " + clip;
@@ -104,7 +104,7 @@ protected:
 
 struct ClipCase {
     const char* name;
-    const char* spec;
+    const char* recipe;
     const char* size;
     const char* encoder;
     std::array<int, 4> ideal;  // up, left, right, down: the layers' widths + 1, written out
@@ -144,7 +144,7 @@ TEST_F(SuggestCommand, FindsTheZoneOfGeneratedCaptures) {
     requireTools();
     for (const ClipCase& c : kClipCases) {
         std::array<int, 4> ideal{};
-        const std::string clip = capture(c.name, c.spec, c.size, c.encoder, 40, ideal);
+        const std::string clip = capture(c.name, c.recipe, c.size, c.encoder, 40, ideal);
         EXPECT_EQ(ideal, c.ideal) << c.name << ": capturegen's ideal";
         const Outcome run = suggest(clip + " --frames 16");
         ASSERT_EQ(run.exitCode, 0) << c.name << ": " << run.errors;
@@ -178,7 +178,7 @@ TEST_F(SuggestCommand, FindsTheZoneOfGeneratedCaptures) {
 TEST_F(SuggestCommand, PreviewShowsTheSuggestedOutline) {
     requireTools();
     std::array<int, 4> ideal{};
-    capture("pre:view", kClipCases[0].spec, "720x576", kClipCases[0].encoder, 16, ideal);
+    capture("pre:view", kClipCases[0].recipe, "720x576", kClipCases[0].encoder, 16, ideal);
     // Given as it is, the name would be read by FFmpeg as the protocol "pre:"; it is a file.
     const Outcome run =
         suggest("pre:view.mkv --frames 6 --preview " + path("zone.png"), "cd '" + folder_.string() + "' &&");

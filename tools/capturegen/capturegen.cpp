@@ -42,7 +42,7 @@ struct Layer {
     int width;
 };
 
-struct CaseSpec {
+struct CaseRecipe {
     std::array<std::vector<Layer>, 4> layers;
     bool dark = false, interlaced = false, sky = false, cuts = false, still = false;
     int jacketSide = -1;
@@ -69,31 +69,31 @@ int sideNamed(const std::string& name) {
     return -1;
 }
 
-bool parseCase(const std::string& text, CaseSpec& spec, std::string& error) {
+bool parseCase(const std::string& text, CaseRecipe& recipe, std::string& error) {
     for (const std::string& item : split(text, ';')) {
         const std::size_t equals = item.find('=');
         const std::string key = item.substr(0, equals);
         const std::string value = equals == std::string::npos ? "" : item.substr(equals + 1);
         if (key == "dark") {
-            spec.dark = true;
+            recipe.dark = true;
         } else if (key == "interlaced") {
-            spec.interlaced = true;
+            recipe.interlaced = true;
         } else if (key == "sky") {
-            spec.sky = true;
+            recipe.sky = true;
         } else if (key == "cuts") {
-            spec.cuts = true;
+            recipe.cuts = true;
         } else if (key == "still") {
-            spec.still = true;
+            recipe.still = true;
         } else if (key == "jacket") {
-            spec.jacketSide = sideNamed(value);
-            if (spec.jacketSide < 0) return error = "bad jacket side " + value, false;
+            recipe.jacketSide = sideNamed(value);
+            if (recipe.jacketSide < 0) return error = "bad jacket side " + value, false;
         } else if (const int side = sideNamed(key); side >= 0) {
             for (const std::string& layer : split(value, ',')) {
                 const std::size_t colon = layer.find(':');
                 if (colon == std::string::npos) return error = "layer " + layer + " needs :WIDTH", false;
                 const int width = std::atoi(layer.c_str() + colon + 1);
                 if (width < 1) return error = "layer " + layer + " needs a positive width", false;
-                spec.layers[side].push_back(Layer{layer.substr(0, colon), width});
+                recipe.layers[side].push_back(Layer{layer.substr(0, colon), width});
             }
         } else {
             return error = "unknown case item " + item, false;
@@ -166,11 +166,11 @@ struct Scene {
 
 class Generator {
 public:
-    Generator(const CaseSpec& spec, int w, int h, int frames, std::mt19937& random,
+    Generator(const CaseRecipe& recipe, int w, int h, int frames, std::mt19937& random,
               std::vector<Photo>& photos)
-        : spec_(spec), w_(w), h_(h), frames_(frames), random_(random), photos_(photos) {
+        : recipe_(recipe), w_(w), h_(h), frames_(frames), random_(random), photos_(photos) {
         for (int side = 0; side < 4; ++side)
-            for (const Layer& layer : spec.layers[side])
+            for (const Layer& layer : recipe.layers[side])
                 depth_[side] += layer.width;
         clean_ = {depth_[kUp], depth_[kLeft], w - 1 - depth_[kRight], h - 1 - depth_[kDown]};
         overscanLevel_ = uniform(0, 14);
@@ -202,7 +202,7 @@ public:
         const int left = clean_[1] - bandWidth(kLeft, "ragged");
         const int right = clean_[2] + bandWidth(kRight, "ragged");
         for (int y = top; y <= bottom; ++y) {
-            const float fieldTime = spec_.interlaced && (y & 1) ? t + 0.5f / sceneLength(scene) : t;
+            const float fieldTime = recipe_.interlaced && (y & 1) ? t + 0.5f / sceneLength(scene) : t;
             for (int x = left; x <= right; ++x)
                 out[static_cast<std::size_t>(y) * w_ + x] =
                     picture(scene, fieldTime, x - clean_[1], y - clean_[0]);
@@ -227,7 +227,7 @@ private:
 
     int bandWidth(int side, const char* kind) const {
         int width = 0;
-        for (const Layer& layer : spec_.layers[side])
+        for (const Layer& layer : recipe_.layers[side])
             if (layer.kind == kind) width += layer.width;
         return width;
     }
@@ -247,15 +247,15 @@ private:
             scene.spriteX1 = uniform(-0.2f, 1.0f), scene.spriteY1 = uniform(-0.2f, 1.0f);
             scene.spriteSize = uniform(0.15f, 0.35f);
             scene.black = false;
-            if (spec_.still) {
+            if (recipe_.still) {
                 scene.x1 = scene.x0, scene.y1 = scene.y0, scene.zoom1 = scene.zoom0;
                 scene.spriteX1 = scene.spriteX0, scene.spriteY1 = scene.spriteY0;
             }
             scenes_.push_back(scene);
-            frame += spec_.still  ? frames_
-                     : spec_.cuts ? uniformInt(4, 12)
-                                  : uniformInt(frames_ / 4 + 1, frames_ / 2 + 2);
-            if (spec_.cuts && frame < frames_) {
+            frame += recipe_.still  ? frames_
+                     : recipe_.cuts ? uniformInt(4, 12)
+                                    : uniformInt(frames_ / 4 + 1, frames_ / 2 + 2);
+            if (recipe_.cuts && frame < frames_) {
                 Scene gap = scene;
                 gap.black = true;
                 gap.firstFrame = frame;
@@ -300,9 +300,9 @@ private:
             const Photo& sprite = photos_[scene.spritePhoto];
             p = sprite.at((u - sx) * sprite.w / size * 0.5f, (v - sy) * sprite.h / size * 0.5f);
         }
-        if (spec_.sky) p = nightSky(p, u, v, pw, ph);
-        if (spec_.jacketSide >= 0) p = jacket(p, t, u, v, pw, ph);
-        if (spec_.dark) {
+        if (recipe_.sky) p = nightSky(p, u, v, pw, ph);
+        if (recipe_.jacketSide >= 0) p = jacket(p, t, u, v, pw, ph);
+        if (recipe_.dark) {
             const float scaleDown = 0.18f;
             p = Rgb{p.r * scaleDown, p.g * scaleDown, p.b * scaleDown};
         }
@@ -324,7 +324,7 @@ private:
     // A dark textured shape, like a black jacket, touching one side of the picture.
     Rgb jacket(Rgb p, float t, int u, int v, float pw, float ph) const {
         float along = 0, across = 0, length = 0;
-        switch (spec_.jacketSide) {
+        switch (recipe_.jacketSide) {
             case kUp:
                 along = static_cast<float>(u), across = static_cast<float>(v), length = pw;
                 break;
@@ -352,7 +352,7 @@ private:
         auto at = [&](int x, int y) -> Rgb& { return out[static_cast<std::size_t>(y) * w_ + x]; };
         for (int side = 0; side < 4; ++side) {
             int depth = 0;
-            for (const Layer& layer : spec_.layers[side]) {
+            for (const Layer& layer : recipe_.layers[side]) {
                 for (int k = 0; k < layer.width; ++k) {
                     const int d = depth + k;
                     if (layer.kind == "black")
@@ -444,7 +444,7 @@ private:
         }
     }
 
-    const CaseSpec& spec_;
+    const CaseRecipe& recipe_;
     int w_, h_, frames_;
     std::mt19937& random_;
     std::vector<Photo>& photos_;
@@ -488,9 +488,9 @@ int main(int argc, char** argv) {
     if (frames < 1 || photoPaths.empty() || idealPath.empty())
         return fail("needs --frames N >= 1, --ideal FILE and at least one photograph");
 
-    CaseSpec spec;
+    CaseRecipe recipe;
     std::string error;
-    if (!parseCase(caseText, spec, error)) return fail(error);
+    if (!parseCase(caseText, recipe, error)) return fail(error);
     std::mt19937 random(seed);
     // Three photographs per clip keep loading quick; the seed picks them.
     std::shuffle(photoPaths.begin(), photoPaths.end(), random);
@@ -499,7 +499,7 @@ int main(int argc, char** argv) {
     for (std::size_t k = 0; k < photos.size(); ++k)
         if (!loadPhoto(photoPaths[k], 2 * w, photos[k], error)) return fail(error);
 
-    Generator generator(spec, w, h, frames, random, photos);
+    Generator generator(recipe, w, h, frames, random, photos);
     if (!generator.valid()) return fail("the damage leaves too little picture");
     std::ofstream(idealPath) << generator.ideal() << "\n";
 
