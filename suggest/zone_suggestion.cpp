@@ -445,8 +445,8 @@ SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange
         findings.noisy = percentile(noise, 0.5f) >= 2.0f;
         if (findings.dark)
             sideBlack.threshold = std::max(
-                black.threshold, std::min(40.0f, percentile(levels, 0.5f) +
-                                                     std::max(10.0f, 3.0f * percentile(noise, 0.5f))));
+                black.threshold,
+                std::min(40.0f, percentile(levels, 0.5f) + std::max(10.0f, 3.0f * percentile(noise, 0.5f))));
     }
     // Black or half-black top lines are black whatever the overscan's level: video black (16)
     // counts too.
