@@ -67,7 +67,7 @@ seconds() {
     start=$(date +%s.%N)
     run "${filters[$1]}" "$loops" -f null -
     end=$(date +%s.%N)
-    echo "$end - $start" | bc -l
+    awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
 }
 
 run null 0 -f null - # the input into the page cache
@@ -83,7 +83,7 @@ done
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 per_round() { # EXPRESSION in n, v, c (seconds of null, velmo, chain) for each round
     for ((r = 0; r < rounds; r++)); do
-        echo "n = ${t_null[r]}; v = ${t_velmo[r]}; c = ${t_chain[r]}; $1" | bc -l
+        awk -v n="${t_null[r]}" -v v="${t_velmo[r]}" -v c="${t_chain[r]}" "BEGIN { print $1 }"
     done
 }
 fps() { median $(per_round "$frames / $1"); }

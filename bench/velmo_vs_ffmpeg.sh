@@ -38,8 +38,8 @@ best_time() {
         start=$(date +%s.%N)
         "$@" >/dev/null
         end=$(date +%s.%N)
-        elapsed=$(echo "$end - $start" | bc -l)
-        if [ -z "$best" ] || (($(echo "$elapsed < $best" | bc -l))); then best=$elapsed; fi
+        elapsed=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
+        if [ -z "$best" ] || awk -v e="$elapsed" -v b="$best" 'BEGIN { exit !(e < b) }'; then best=$elapsed; fi
     done
     echo "$best"
 }
@@ -57,10 +57,10 @@ done
 
 velmo_seconds=$(best_time run_velmo 3 5 7 9)
 ffmpeg_seconds=$(best_time run_ffmpeg 3 5 7 9)
-velmo_fps=$(echo "$frames / $velmo_seconds" | bc -l)
-ffmpeg_fps=$(echo "$frames / $ffmpeg_seconds" | bc -l)
+velmo_fps=$(awk -v n="$frames" -v s="$velmo_seconds" 'BEGIN { print n / s }')
+ffmpeg_fps=$(awk -v n="$frames" -v s="$ffmpeg_seconds" 'BEGIN { print n / s }')
 printf '%d frames of %dx%d, Config(3,5,7,9,1), best of three:\n' "$frames" "$w" "$h"
 printf '  velmo stream   %7.1f frames/s\n' "$velmo_fps"
 printf '  FFmpeg chain   %7.1f frames/s\n' "$ffmpeg_fps"
-printf '  ratio          %7.2fx\n' "$(echo "$velmo_fps / $ffmpeg_fps" | bc -l)"
+printf '  ratio          %7.2fx\n' "$(awk -v a="$velmo_fps" -v b="$ffmpeg_fps" 'BEGIN { print a / b }')"
 exit "$status"
