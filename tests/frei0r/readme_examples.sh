@@ -56,6 +56,6 @@ example 'melt capture.avi -attach frei0r.velmo config="Config(3,5,7,9,1)" -consu
     fixed.mkv "audio,95 video,50"
 
 capture 718x576 capture.avi
-example 'ffmpeg -i capture.avi -f rawvideo -pix_fmt bgra - | velmo stream --size 718x576 --config "Config(3,5,7,9,1)" | ffmpeg -f rawvideo -pix_fmt bgra -s 718x576 -r 25 -i - -i capture.avi -map 0:v -map 1:a -c:a copy fixed.mkv' \
-    fixed.mkv "audio,$sound video,50"
+example 'ffmpeg -i capture.avi -f rawvideo -pix_fmt bgra - | velmo stream --size 718x576 --config "Config(3,5,7,9,1)" | ffmpeg -f rawvideo -pix_fmt bgra -s 718x576 -r 25 -i - -i capture.avi -map 0:v -map 1:a -c:a copy fixed-718.mkv' \
+    fixed-718.mkv "audio,$sound video,50"
 exit $status
