@@ -20,7 +20,7 @@ struct DialogSteps {
 
 DWORD WINAPI playDialogSteps(LPVOID context) {
     const auto* play = static_cast<const DialogSteps*>(context);
-    HWND dialog = waitForDialog(play->dialogThread, 15000);
+    HWND dialog = waitForDialog(play->dialogThread, 60000);
     if (dialog == nullptr) {
         ADD_FAILURE() << "the dialog did not appear";
         return 0;

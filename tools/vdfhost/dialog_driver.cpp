@@ -40,12 +40,13 @@ BOOL CALLBACK collectThreadWindows(HWND window, LPARAM context) {
 }  // namespace
 
 HWND waitForDialog(DWORD thread, int milliseconds) {
-    for (int waited = 0; waited <= milliseconds; waited += 20) {
+    const ULONGLONG start = GetTickCount64();
+    do {
         ThreadDialogSearch search;
         EnumThreadWindows(thread, findDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr) return search.found;
         Sleep(20);
-    }
+    } while (GetTickCount64() - start <= static_cast<ULONGLONG>(milliseconds));
     return nullptr;
 }
 
@@ -145,9 +146,11 @@ bool DialogDriver::finish(std::string& error) {
 }
 
 void DialogDriver::play() {
-    HWND dialog = waitForDialog(dialogThread_, 15000);
+    // Wine can take many seconds to show its first window on a fresh, busy system.
+    constexpr int kDialogWait = 60000;
+    HWND dialog = waitForDialog(dialogThread_, kDialogWait);
     if (dialog == nullptr) {
-        error_ = "the plug-in's dialog did not appear";
+        error_ = "the plug-in's dialog did not appear within 60 s";
         return;
     }
     for (const Step& step : steps_) {
