@@ -17,6 +17,7 @@ velmo_stop_windows_session() {
     for pid in "${velmo_session_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     velmo_session_arches=()
     velmo_session_pids=()
+    unset VELMO_WINE_SESSION
 }
 
 # velmo_start_windows_session ARCH... (win32, win64)
@@ -31,6 +32,7 @@ velmo_start_windows_session() {
         export DISPLAY=":$display"
         for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
     fi
+    export VELMO_WINE_SESSION=1
     local arch
     for arch in "$@"; do
         velmo_session_arches+=("$arch")
