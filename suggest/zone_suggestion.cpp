@@ -267,6 +267,11 @@ struct BlackLevel {
     float threshold = 28.0f;
 };
 
+// The level that overscan of these line levels and noise stays under.
+float darkThreshold(const Line& levels, const Line& noise) {
+    return std::min(40.0f, percentile(levels, 0.5f) + std::max(10.0f, 3.0f * percentile(noise, 0.5f)));
+}
+
 struct SideResult {
     SideFindings findings;
     int damagedDepth = -1;  // the deepest damaged line, -1 when the edge line is clean
@@ -443,10 +448,7 @@ SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange
             }
         findings.dark = percentile(levels, 0.5f) <= 40.0f;
         findings.noisy = percentile(noise, 0.5f) >= 2.0f;
-        if (findings.dark)
-            sideBlack.threshold = std::max(
-                black.threshold,
-                std::min(40.0f, percentile(levels, 0.5f) + std::max(10.0f, 3.0f * percentile(noise, 0.5f))));
+        if (findings.dark) sideBlack.threshold = std::max(black.threshold, darkThreshold(levels, noise));
     }
     // Black or half-black top lines are black whatever the overscan's level: video black (16)
     // counts too.
@@ -540,9 +542,7 @@ BlackLevel blackLevel(const std::vector<Luma>& frames) {
             }
         }
     BlackLevel black;
-    if (!levels.empty())
-        black.threshold =
-            std::min(40.0f, percentile(levels, 0.5f) + std::max(10.0f, 3.0f * percentile(noise, 0.5f)));
+    if (!levels.empty()) black.threshold = darkThreshold(levels, noise);
     return black;
 }
 
