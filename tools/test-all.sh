@@ -17,7 +17,11 @@ source tools/windows-session.sh
 scratch=$(mktemp -d)
 trap 'velmo_stop_windows_session; rm -rf "$scratch"' EXIT
 
-bash tools/install-deps.sh
+bash tools/install-deps.sh || {
+    status=$?
+    [ "$status" -eq 3 ] && echo "FAILED: 32-bit Wine could not be installed (above), and this kernel runs 32-bit programs"
+    exit 1
+}
 
 step "Source format (.clang-format)"
 # Our own sources: everything but the build trees (third-party code is not kept in the tree).
