@@ -23,5 +23,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Windows programs built here run under Wine, in the project's own prefix for the architecture.
-set(CMAKE_CROSSCOMPILING_EMULATOR env VELMO_WINE_ARCH=${VELMO_WINE_ARCH} ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)
+# Windows programs built here run under Wine, in the project's own prefix for the architecture, with
+# an X display for their dialogs: a session of their own when there is none.
+set(CMAKE_CROSSCOMPILING_EMULATOR env VELMO_WINE_ARCH=${VELMO_WINE_ARCH} ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-session-run)

@@ -126,8 +126,8 @@ TEST_F(ZoneDialog, EscapeAndTheCloseButtonCancel) {
             } else {
                 SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
             }
-            for (int waited = 0; IsWindow(dialog) && waited < 5000; waited += 10)
-                Sleep(10);
+            EXPECT_TRUE(waitForWindowToGo(dialog, 5000))
+                << (escape ? "Esc" : "the close button") << " did not close the dialog within 5 s";
         });
         EXPECT_EQ(result, 1) << (escape ? "Esc" : "close button");
         EXPECT_EQ(settings.up, 2);

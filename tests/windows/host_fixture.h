@@ -34,9 +34,12 @@ private:
 
 // Runs the plug-in's dialog modally on this thread while `steps` plays on a second thread with the
 // dialog's window; returns the config callback's result. If the steps leave the dialog open, it
-// is cancelled.
+// is cancelled. A dialog that does not appear within kDialogWaitMs stops the tests with one line.
 int runDialog(FilterInstance& instance, IFilterPreview* preview,
               const std::function<void(HWND dialog)>& steps);
+
+// Waits up to `milliseconds` for the window to be destroyed; false if it is still there.
+bool waitForWindowToGo(HWND window, int milliseconds);
 
 // What the dialog shows. A person's actions are vdfhost's own: clickControl and dragSlider.
 int sliderPosition(HWND dialog, int sliderId);

@@ -14,7 +14,12 @@ struct Outcome {
     std::string output;
 };
 
-// Runs vdfhost.exe from the tests' folder and collects what it printed.
+// A run of vdfhost here opens no dialog and takes well under a second; Wine on a fresh, busy
+// system can take many.
+constexpr DWORD kVdfhostLimitMs = 60000;
+
+// Runs vdfhost.exe from the tests' folder and collects what it printed. A run past the time limit
+// is stopped and fails the test.
 Outcome runVdfhost(const std::string& arguments) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -35,11 +40,26 @@ Outcome runVdfhost(const std::string& arguments) {
         return outcome;
     }
     CloseHandle(writeEnd);
-    char buffer[512];
-    DWORD read = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        outcome.output.append(buffer, read);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    // Reads only what is there, so that neither a silent child nor one that keeps the pipe open
+    // past its end can hold the test.
+    const ULONGLONG start = GetTickCount64();
+    bool ended = false;
+    for (;;) {
+        char buffer[512];
+        DWORD available = 0, read = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+               ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0)
+            outcome.output.append(buffer, read);
+        if (ended) break;
+        ended = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+        if (!ended && GetTickCount64() - start > kVdfhostLimitMs) {
+            TerminateProcess(process.hProcess, 0xFFFFFFFF);
+            WaitForSingleObject(process.hProcess, kVdfhostLimitMs);
+            ADD_FAILURE() << command << " did not finish within " << kVdfhostLimitMs / 1000
+                          << " s; stopped it";
+            break;
+        }
+    }
     GetExitCodeProcess(process.hProcess, &outcome.exitCode);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);

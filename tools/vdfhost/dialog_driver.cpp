@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "velmo/image/picture.h"
@@ -39,13 +40,13 @@ BOOL CALLBACK collectThreadWindows(HWND window, LPARAM context) {
 
 }  // namespace
 
-HWND waitForDialog(DWORD thread, int milliseconds) {
+HWND waitForDialog(DWORD thread, int milliseconds, HANDLE dialogReturned) {
     const ULONGLONG start = GetTickCount64();
     do {
         ThreadDialogSearch search;
         EnumThreadWindows(thread, findDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr) return search.found;
-        Sleep(20);
+        if (WaitForSingleObject(dialogReturned, 20) == WAIT_OBJECT_0) return nullptr;
     } while (GetTickCount64() - start <= static_cast<ULONGLONG>(milliseconds));
     return nullptr;
 }
@@ -127,6 +128,7 @@ bool DialogDriver::parse(const std::vector<std::string>& steps, DialogDriver& dr
 void DialogDriver::start(DWORD dialogThread) {
     dialogThread_ = dialogThread;
     error_.clear();
+    dialogReturned_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     thread_ = CreateThread(nullptr, 0, threadMain, this, 0, nullptr);
 }
 
@@ -136,22 +138,37 @@ DWORD WINAPI DialogDriver::threadMain(LPVOID driver) {
 }
 
 bool DialogDriver::finish(std::string& error) {
-    if (thread_ != nullptr) {
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        thread_ = nullptr;
+    if (thread_ == nullptr) {
+        error = error_;
+        return error_.empty();
     }
+    SetEvent(dialogReturned_);
+    const bool finished = WaitForSingleObject(thread_, kStepsAfterDialogMs) == WAIT_OBJECT_0;
+    // A player still running keeps its handles; the process ends soon after this failure.
+    if (!finished) {
+        error = "the dialog steps did not finish within " + std::to_string(kStepsAfterDialogMs / 1000) +
+                " s of the dialog closing";
+        return false;
+    }
+    CloseHandle(thread_);
+    CloseHandle(dialogReturned_);
+    thread_ = dialogReturned_ = nullptr;
     error = error_;
     return error_.empty();
 }
 
 void DialogDriver::play() {
-    // Wine can take many seconds to show its first window on a fresh, busy system.
-    constexpr int kDialogWait = 60000;
-    HWND dialog = waitForDialog(dialogThread_, kDialogWait);
-    if (dialog == nullptr) {
-        error_ = "the plug-in's dialog did not appear within 60 s";
+    HWND dialog = waitForDialog(dialogThread_, kDialogWaitMs, dialogReturned_);
+    if (dialog == nullptr && WaitForSingleObject(dialogReturned_, 0) == WAIT_OBJECT_0) {
+        error_ = "the plug-in's dialog returned before it appeared";
         return;
+    }
+    if (dialog == nullptr) {
+        // The main thread is inside the plug-in's dialog call, which only the dialog can end.
+        std::fprintf(stderr, "vdfhost: the plug-in's dialog did not appear within %d s\n",
+                     kDialogWaitMs / 1000);
+        std::fflush(nullptr);
+        ExitProcess(1);
     }
     for (const Step& step : steps_) {
         if (!playStep(dialog, step)) {
@@ -165,7 +182,7 @@ void DialogDriver::play() {
 
 bool DialogDriver::playStep(HWND dialog, const Step& step) {
     if (step.kind == "wait") {
-        Sleep(static_cast<DWORD>(std::max(step.id, 0)));
+        WaitForSingleObject(dialogReturned_, static_cast<DWORD>(std::max(step.id, 0)));
         return true;
     }
     if (step.kind == "ok" || step.kind == "cancel") {

@@ -18,7 +18,9 @@ public:
     static bool parse(const std::vector<std::string>& steps, DialogDriver& driver, std::string& error);
 
     // Starts playing once a dialog belonging to thread `dialogThread` appears. The caller then runs
-    // the dialog; `finish` waits for the player and reports any step that failed.
+    // the dialog; `finish`, called when it has returned, waits for the player and reports any step
+    // that failed. A dialog that does not appear within kDialogWaitMs ends the process with one line:
+    // the caller is inside the dialog call and cannot be reached otherwise.
     void start(DWORD dialogThread);
     bool finish(std::string& error);
 
@@ -38,6 +40,7 @@ private:
     std::vector<Step> steps_;
     DWORD dialogThread_ = 0;
     HANDLE thread_ = nullptr;
+    HANDLE dialogReturned_ = nullptr;  // set by finish: no dialog appears after this
     std::string error_;
 };
 
@@ -48,8 +51,16 @@ void clickControl(HWND dialog, int id);
 // end-track.
 void dragSlider(HWND dialog, int sliderId, int position);
 
-// Finds a visible dialog box owned by the given thread, waiting up to `milliseconds`.
-HWND waitForDialog(DWORD thread, int milliseconds);
+// How long a dialog may take to appear: Wine can take many seconds to show its first window on a
+// fresh, busy system.
+inline constexpr int kDialogWaitMs = 60000;
+// How long the player of a dialog's steps may take to finish once the dialog has returned: its
+// remaining steps find no dialog and a `wait` step is cut short, so it needs only moments.
+inline constexpr int kStepsAfterDialogMs = 10000;
+
+// Finds a visible dialog box owned by the given thread, waiting up to `milliseconds`, or until the
+// event `dialogReturned` is set: the call that runs the dialog has returned, so none will appear.
+HWND waitForDialog(DWORD thread, int milliseconds, HANDLE dialogReturned);
 
 // Saves the screen area of the given windows (those that exist) as a PNG.
 bool saveWindowsShot(const std::vector<HWND>& windows, const std::string& path, std::string& error);

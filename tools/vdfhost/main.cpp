@@ -6,6 +6,7 @@
 // Prints the filter's summary and its saved script line.
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <new>
 #include <string>
@@ -73,6 +74,17 @@ int fail(const std::string& message, int status = 1) {
     return status;
 }
 
+// Why the dialog could not open. Under Wine the usual cause is a missing display: windows then
+// cannot be created at all.
+std::string dialogFailure(int result) {
+    std::string message =
+        "the plug-in's dialog could not open (its config callback returned " + std::to_string(result) + ")";
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0')
+        message += "; there is no X display (DISPLAY is unset): run vdfhost under xvfb-run";
+    return message;
+}
+
 void printSettings(FilterInstance& instance) {
     std::printf("filter:  %s\n", instance.filter().name != nullptr ? instance.filter().name : "");
     std::printf("summary: \"%s\"\n", instance.summary().c_str());
@@ -113,11 +125,13 @@ int run(int argc, char** argv) {
         HostPreview preview(instance, "Preview - " + name);
         if (!driver.empty()) driver.start(GetCurrentThreadId());
         const int result = instance.configure(nullptr, &preview);
-        if (!driver.finish(error)) return fail(error);
+        const bool played = driver.finish(error);
+        if (result != 0 && result != 1) return fail(dialogFailure(result));
+        if (!played) return fail(error);
         if (result != 0) {
             std::printf("dialog:  cancelled (%d)\n", result);
             printSettings(instance);
-            return result == 1 ? 0 : fail("the plug-in's dialog could not open");
+            return 0;
         }
         std::printf("dialog:  OK\n");
     }
