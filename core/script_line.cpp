@@ -234,6 +234,53 @@ std::string badLine(std::string_view line, const std::string& problem) {
 
 }  // namespace
 
+namespace {
+
+// The character's code point when `text` starts with a well-formed UTF-8 sequence of it (shortest
+// form, not a surrogate); `length` is the sequence's length. Returns -1 otherwise.
+long decodeUtf8(std::string_view text, std::size_t& length) {
+    const auto byte = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(0);
+    length = lead < 0x80                   ? 1
+             : lead >= 0xC2 && lead < 0xE0 ? 2
+             : lead >= 0xE0 && lead < 0xF0 ? 3
+             : lead >= 0xF0 && lead < 0xF5 ? 4
+                                           : 0;
+    if (length == 0 || length > text.size()) return -1;
+    long code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(k) & 0xC0) != 0x80) return -1;
+        code = (code << 6) | (byte(k) & 0x3F);
+    }
+    constexpr long kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return -1;
+    return code;
+}
+
+// Characters that break a message's line or change how the rest of it shows: controls (C0, DEL,
+// C1), the Unicode line and paragraph separators, and the bidirectional overrides and isolates.
+bool breaksTheLine(long code) {
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029 ||
+           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
+bool printsAsOneLine(std::string_view name) {
+    while (!name.empty()) {
+        std::size_t length = 0;
+        const long code = decodeUtf8(name, length);
+        if (code < 0 || breaksTheLine(code)) return false;
+        name.remove_prefix(length);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string quotedName(std::string_view name) {
+    if (!name.empty() && printsAsOneLine(name)) return std::string(name);
+    return quotedLine(name, name.size());
+}
+
 std::string quotedLine(std::string_view line, std::size_t limit) {
     std::string quoted = "\"";
     quoted += escaped(line.substr(0, limit));

@@ -48,3 +48,8 @@ bool readWholeNumber(std::string_view text, std::int32_t& value);
 // The line as it can be shown inside a one-line message: quoted, control characters and quotes
 // escaped, and cut short after `limit` characters.
 std::string quotedLine(std::string_view line, std::size_t limit = 100);
+
+// A file name as a one-line message shows it: as it is when it prints as one plain line (printable
+// ASCII or UTF-8 text), otherwise quoted as quotedLine quotes, whole. An empty name is quoted too, so
+// that it shows at all.
+std::string quotedName(std::string_view name);

@@ -15,6 +15,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/script_line.h"
+#include "velmo/image/interruption.h"
+
 // FFmpeg's bgr0 bytes are read as 0x00RRGGBB words, which they are on a little-endian machine.
 static_assert(std::endian::native == std::endian::little, "bgr0 frames are read as little-endian words");
 
@@ -45,8 +48,11 @@ public:
         for (const std::string& argument : arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
+        // Forked and registered as one step, so that an interruption always ends the child.
+        const InterruptionsHeld held;
         pid_ = fork();
         if (pid_ == 0) {
+            held.releaseInChild();
             const int null = open("/dev/null", O_RDONLY);
             if (null >= 0) dup2(null, STDIN_FILENO);
             dup2(out[1], STDOUT_FILENO);
@@ -60,6 +66,7 @@ public:
             close(out[0]), close(err[0]);
             return error = "cannot start " + arguments[0], false;
         }
+        ended_.arm(pid_);
         out_ = out[0];
         err_ = err[0];
         return true;
@@ -93,12 +100,14 @@ public:
         int status = 0;
         while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
         }
+        ended_.disarm();
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
 private:
     pid_t pid_ = -1;
     int out_ = -1, err_ = -1;
+    EndedOnInterruption ended_;
 };
 
 // FFmpeg's own words for why it failed: the last line it wrote, without the file name it repeats.
@@ -209,9 +218,12 @@ class ScratchFolder {
 public:
     ScratchFolder() {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/velmo-suggest-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+        parent_ = tmp != nullptr && *tmp != 0 ? tmp : "/tmp";
+        std::string pattern = parent_ + "/velmo-suggest-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr)
+            path_ = pattern;
+        else
+            reason_ = std::strerror(errno);
     }
     ~ScratchFolder() {
         std::error_code ignored;
@@ -220,9 +232,16 @@ public:
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     const std::string& path() const { return path_; }
+    // Why there is no folder: the folder it was to be made in, and the system's reason.
+    std::string failure() const {
+        return "cannot create a temporary folder in " + quotedName(parent_) + ": " + reason_ +
+               " (TMPDIR names the folder)";
+    }
 
 private:
+    std::string parent_;
     std::string path_;
+    std::string reason_;
 };
 
 bool readSequentially(const std::string& path, const VideoShape& shape, int count,
@@ -238,7 +257,7 @@ bool readSequentially(const std::string& path, const VideoShape& shape, int coun
 bool readBySeeking(const std::string& path, const VideoShape& shape, int count, std::vector<Picture>& frames,
                    std::string& childError, std::string& error) {
     ScratchFolder folder;
-    if (folder.path().empty()) return error = "cannot create a temporary folder", false;
+    if (folder.path().empty()) return error = folder.failure(), false;
     auto outputName = [&folder](int k) { return folder.path() + "/" + std::to_string(k) + ".bgr0"; };
     // Children at once, and samples per child: each open input holds a decoder's memory.
     constexpr int kChildren = 2, kBatch = 25;

@@ -146,4 +146,41 @@ TEST(ScriptLine, QuotesLinesSafelyForMessages) {
     EXPECT_EQ(quotedLine("abc", 3), "\"abc\"");
 }
 
+// File names in messages: plain names stay as typed (scripts and tests match them), any name that
+// would break the message's line or change how the rest of it shows is quoted and escaped, whole.
+TEST(ScriptLine, ShowsFileNamesOnOneLine) {
+    const std::string longPlain(300, 'a');
+    const std::string longOdd = std::string(150, 'b') + "\n" + std::string(150, 'c');
+    struct Case {
+        const char* what;
+        std::string name;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"plain", "in.png", "in.png"},
+        {"folders and blanks", "/tmp/my picture (2).png", "/tmp/my picture (2).png"},
+        {"quotes and a backslash stay plain", "say \"hi\"\\x.png", "say \"hi\"\\x.png"},
+        {"a leading dash", "-x.png", "-x.png"},
+        {"UTF-8 text", "\xC3\xA9t\xC3\xA9 \xE6\x98\xA0\xE5\x83\x8F.png",
+         "\xC3\xA9t\xC3\xA9 \xE6\x98\xA0\xE5\x83\x8F.png"},
+        {"a four-byte character", "\xF0\x9F\x8E\xA5.mkv", "\xF0\x9F\x8E\xA5.mkv"},
+        {"long and plain, never cut", longPlain, longPlain},
+        {"empty", "", "\"\""},
+        {"a newline", "a\nb.png", "\"a\\nb.png\""},
+        {"a carriage return", "a\rb.png", "\"a\\rb.png\""},
+        {"a terminal escape", "\x1B[31mred.png", "\"\\x1B[31mred.png\""},
+        {"DEL", "a\x7F.png", "\"a\\x7F.png\""},
+        {"C1 next line (U+0085)", "a\xC2\x85.png", "\"a\\xC2\\x85.png\""},
+        {"line separator (U+2028)", "a\xE2\x80\xA8.png", "\"a\\xE2\\x80\\xA8.png\""},
+        {"right-to-left override (U+202E)", "a\xE2\x80\xAEgnp.exe", "\"a\\xE2\\x80\\xAEgnp.exe\""},
+        {"not UTF-8", "\xFF.png", "\"\\xFF.png\""},
+        {"overlong slash", "a\xC0\xAF.png", "\"a\\xC0\\xAF.png\""},
+        {"cut-off sequence", "a\xE6\x98", "\"a\\xE6\\x98\""},
+        {"surrogate", "a\xED\xA0\x80", "\"a\\xED\\xA0\\x80\""},
+        {"long and odd, whole", longOdd, "\"" + std::string(150, 'b') + "\\n" + std::string(150, 'c') + "\""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(quotedName(c.name), c.shown) << c.what;
+}
+
 }  // namespace

@@ -2,17 +2,21 @@
 // the preview, and the refusals, each on a small input the test makes.
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "velmo/image/picture.h"
@@ -245,7 +249,7 @@ struct RefusalCase {
     std::string arguments;
     std::string environment;
     int exitCode;
-    const char* mentions;
+    std::string mentions;
 };
 
 // Refusals: one line on standard error naming the cause, a nonzero exit, nothing on standard
@@ -292,6 +296,8 @@ TEST_F(SuggestCommand, RefusesWithOneLineAndWritesNothing) {
         {preview, "", 2, "needs an input"},
         {path("still.png") + " --preview " + path("zone.gif"), "", 2, ".png or .bmp"},
         {path("still.png") + " --preview " + path("no-folder/zone.png"), "", 1, "zone.png"},
+        {path("black.mkv") + preview, "TMPDIR=" + path("no-folder"), 1,
+         "cannot create a temporary folder in " + path("no-folder") + ": No such file or directory"},
     };
     fs::copy_file(path("tone.wav"), path("still.mkv"));
     for (const RefusalCase& c : cases) {
@@ -305,6 +311,67 @@ TEST_F(SuggestCommand, RefusesWithOneLineAndWritesNothing) {
         EXPECT_FALSE(fs::exists(path("zone.png.part"))) << c.arguments;
         EXPECT_FALSE(fs::exists(path("no-folder/zone.png.part"))) << c.arguments;
     }
+}
+
+// SIGTERM mid-run: velmo dies of it (a shell shows 143), and no child it started keeps running.
+TEST_F(SuggestCommand, AnInterruptionEndsItsChildren) {
+    ASSERT_EQ(shell("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null"), 0)
+        << "ffmpeg is missing: run tools/install-deps.sh";
+    // One keyframe in a minute: every sample is reached by decoding from the start, which takes a while.
+    const std::string clip = path("long-gop.mkv");
+    ASSERT_EQ(shell("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc2=size=320x240:rate=25:duration=60 "
+                    "-c:v libx264 -preset ultrafast -g 100000 -bf 0 -pix_fmt yuv420p " +
+                    clip),
+              0);
+    // Orphans come back to this process, so the test sees whether any outlives velmo.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    const std::vector<std::string> command{VELMO_BINARY, "suggest", clip};
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    // Mid-run: once an ffmpeg of its own decodes, or after three seconds if it reads without one.
+    const std::string children =
+        "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+    auto decoding = [&children] {
+        std::stringstream list(readText(children));
+        for (pid_t child; list >> child;)
+            if (readText("/proc/" + std::to_string(child) + "/comm") == "ffmpeg\n") return true;
+        return false;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    while (!decoding() && std::chrono::steady_clock::now() - start < std::chrono::seconds(3))
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+
+    // Every orphan ends within two seconds; any still running is counted, then ended here.
+    int running = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (;;) {
+        const pid_t reaped = waitpid(-1, nullptr, WNOHANG);
+        if (reaped < 0) break;  // no child left
+        if (reaped > 0) continue;
+        if (std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        std::stringstream left(readText("/proc/self/task/" + std::to_string(gettid()) + "/children"));
+        for (pid_t orphan; left >> orphan; ++running)
+            kill(orphan, SIGKILL);
+        while (waitpid(-1, nullptr, 0) > 0) {
+        }
+        break;
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    EXPECT_EQ(running, 0) << "children of velmo still running after it was ended";
 }
 
 }  // namespace

@@ -5,20 +5,27 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "stb_image_write.h"
+#include "tests/velmo/test_files.h"
 #include "velmo/image/picture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace velmo_test;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
@@ -35,16 +42,6 @@ std::string velmoBinary() {
     return VELMO_BINARY;
 }
 
-std::vector<unsigned char> readBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), {});
-}
-
-void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 class VelmoCommand : public testing::Test {
 protected:
     void SetUp() override {
@@ -53,7 +50,18 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder_); }
 
-    std::string path(const char* name) const { return (folder_ / name).string(); }
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+
+    // Runs velmo with exactly these arguments (no shell), standard input from `input` (or
+    // /dev/null) and standard output to `output` (or a file of the folder's).
+    Outcome run(std::vector<std::string> arguments, const std::string& input = "",
+                const std::string& output = "") const {
+        arguments.insert(arguments.begin(), velmoBinary());
+        const pid_t pid =
+            startProgram(arguments, input, output.empty() ? path("stdout.txt") : output, path("stderr.txt"));
+        const int status = shellStatus(waitFor(pid));
+        return Outcome{status, readText(path("stderr.txt"))};
+    }
 
     // Runs velmo with these arguments, or, with `asShell`, the shell command as it stands; either
     // way everything it writes on standard error is collected.
@@ -97,9 +105,6 @@ TEST_F(VelmoCommand, UpActsOnThePicturesTopRows) {
         EXPECT_EQ(out.pixels[static_cast<std::size_t>(y) * 20 + 5], expected) << "picture row " << y;
     }
 }
-
-// Bytes as the test writes them into a file.
-using Bytes = std::vector<unsigned char>;
 
 void appendBigEndian(Bytes& bytes, std::uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8)
@@ -287,15 +292,244 @@ TEST_F(VelmoCommand, ErrorsAreOneLineAndLeaveNoOutput) {
         {"apply " + path("in.png") + " " + path("out.gif"), 1, ".png or .bmp"},
         {"apply " + path("in.png") + " " + path("no-such-folder/out.png"), 1, "out.png"},
         {"stream --size 8x8 < " + path("in.png"), 1, "short"},
+        {"stream --size 8x8 < /dev/null", 1, "no frames: standard input ended before the first one"},
+        {"crop a b", 2, "unknown command \"crop\": expected apply, stream or suggest"},
+        {"", 2, "no command"},
     };
     for (const Case& c : cases) {
         const Outcome run = velmo(c.arguments + " > " + path("stdout.raw"));
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments;
+        if (c.arguments.empty()) {  // the overview comes first, on standard error
+            EXPECT_NE(
+                run.errors.find(
+                    "\nvelmo: no command: expected apply, stream or suggest (velmo --help shows how)\n"),
+                std::string::npos)
+                << run.errors;
+            continue;
+        }
         EXPECT_EQ(run.errors.rfind("velmo: ", 0), 0u) << run.errors;
         EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << "one line: " << run.errors;
         EXPECT_NE(run.errors.find(c.mentions), std::string::npos) << run.errors;
         EXPECT_FALSE(fs::exists(path("out.png"))) << c.arguments;
         EXPECT_FALSE(fs::exists(path("out.png.part"))) << c.arguments;
+    }
+}
+
+// A still velmo suggest finds a zone in: smooth texture with a black bar at the left.
+Picture capturedStill() {
+    Picture picture{400, 300, {}};
+    for (int y = 0; y < picture.h; ++y)
+        for (int x = 0; x < picture.w; ++x) {
+            const double level =
+                120 + 50 * std::sin(x * 0.05 + y * 0.02) + 30 * std::sin(x * 0.31) * std::cos(y * 0.23);
+            const Pixel32 v = x < 10 ? 0 : static_cast<Pixel32>(level);
+            picture.pixels.push_back((v << 16) | (v << 8) | (v / 2));
+        }
+    return picture;
+}
+
+// A pipe whose first program failed gives velmo stream nothing: the pipe fails too.
+TEST_F(VelmoCommand, APipeWhoseFirstProgramFailedFails) {
+    const Outcome run =
+        velmo("false | " + velmoBinary() + " stream --size 720x576 > " + path("out.raw"), true);
+    EXPECT_EQ(run.exitCode, 1) << run.errors;
+    EXPECT_NE(run.errors.find("no frames"), std::string::npos) << run.errors;
+}
+
+TEST_F(VelmoCommand, NeverWritesOverItsInput) {
+    std::string error;
+    ASSERT_TRUE(savePicture(path("in.png"), gradient(20, 30), error)) << error;
+    fs::create_directory(path("sub"));
+    fs::create_symlink("in.png", path("link.png"));
+    fs::create_hard_link(path("in.png"), path("sub/hard.png"));
+    const Bytes input = readBytes(path("in.png"));
+    struct Case {
+        const char* what;
+        std::vector<std::string> arguments;
+        std::string shownOutput;  // as the message names it
+    };
+    const Case cases[] = {
+        {"the same path", {"apply", path("in.png"), path("in.png")}, path("in.png")},
+        {"another spelling of it", {"apply", path("in.png"), path("sub/../in.png")}, path("sub/../in.png")},
+        {"a symbolic link to it", {"apply", path("in.png"), path("link.png")}, path("link.png")},
+        {"the input through a link", {"apply", path("link.png"), path("in.png")}, path("in.png")},
+        {"a hard link to it",
+         {"apply", "--show-frame", path("in.png"), path("sub/hard.png")},
+         path("sub/hard.png")},
+        {"the preview over the input",
+         {"suggest", path("in.png"), "--preview", path("in.png")},
+         path("in.png")},
+        {"the preview through a link",
+         {"suggest", path("in.png"), "--preview", path("link.png")},
+         path("link.png")},
+    };
+    const std::vector<std::string> before = namesIn(folder_);
+    for (const Case& c : cases) {
+        const Outcome run = this->run(c.arguments);
+        EXPECT_EQ(run.exitCode, 1) << c.what << ": " << run.errors;
+        EXPECT_EQ(run.errors, "velmo: cannot write " + c.shownOutput + ": it is the input file " +
+                                  c.arguments[c.arguments[0] == "suggest" ? 1 : c.arguments.size() - 2] +
+                                  " (the output must be another file)\n")
+            << c.what;
+        EXPECT_EQ(readBytes(path("in.png")), input) << c.what;
+        EXPECT_EQ(temporariesIn(folder_), std::vector<std::string>{}) << c.what;
+    }
+    EXPECT_EQ(namesIn(folder_).size(), before.size() + 2) << "stdout.txt and stderr.txt, nothing else";
+    EXPECT_TRUE(fs::is_symlink(path("link.png")));
+}
+
+TEST_F(VelmoCommand, AReplacedOutputKeepsItsModeAndALinkedOutputWritesItsTarget) {
+    std::string error;
+    ASSERT_TRUE(savePicture(path("in.png"), capturedStill(), error)) << error;
+    struct Case {
+        const char* what;
+        std::vector<std::string> arguments;
+        const char* given;    // the output named on the command line
+        const char* written;  // the file that receives the picture
+        bool isLink;
+    };
+    const Case cases[] = {
+        {"apply over a file of mode 0600",
+         {"apply", path("in.png"), path("private.png")},
+         "private.png",
+         "private.png",
+         false},
+        {"apply through a link", {"apply", path("in.png"), path("link.bmp")}, "link.bmp", "target.bmp", true},
+        {"the preview through a link",
+         {"suggest", path("in.png"), "--preview", path("view.png")},
+         "view.png",
+         "view-target.png",
+         true},
+    };
+    for (const Case& c : cases) {
+        writeBytes(path(c.written), {'o', 'l', 'd'});
+        chmod(path(c.written).c_str(), 0600);
+        if (c.isLink) fs::create_symlink(c.written, path(c.given));
+        const Outcome run = this->run(c.arguments);
+        EXPECT_EQ(run.exitCode, 0) << c.what << ": " << run.errors;
+        Picture written;
+        EXPECT_TRUE(loadPicture(path(c.written), written, error)) << c.what << ": " << error;
+        EXPECT_EQ(written.w, 400) << c.what;
+        EXPECT_EQ(fs::status(path(c.written)).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+            << c.what;
+        EXPECT_EQ(fs::is_symlink(path(c.given)), c.isLink) << c.what;
+        EXPECT_EQ(temporariesIn(folder_), std::vector<std::string>{}) << c.what;
+    }
+}
+
+// Help, version and every line meant for standard output: a write that fails is an error.
+TEST_F(VelmoCommand, WritingToStandardOutputIsChecked) {
+    std::string error;
+    ASSERT_TRUE(savePicture(path("still.png"), capturedStill(), error)) << error;
+    const std::vector<std::vector<std::string>> commands = {
+        {"--help"},           {"-h"},
+        {"--version"},        {"apply", "--help"},
+        {"stream", "--help"}, {"suggest", "--help"},
+        {"apply", "-h", "a"}, {"suggest", path("still.png")},
+    };
+    for (const std::vector<std::string>& arguments : commands) {
+        const Outcome fine = run(arguments);
+        EXPECT_EQ(fine.exitCode, 0) << arguments[0] << ": " << fine.errors;
+        EXPECT_FALSE(readText(path("stdout.txt")).empty()) << arguments[0];
+
+        const Outcome full = run(arguments, "", "/dev/full");
+        EXPECT_EQ(full.exitCode, 1) << arguments[0];
+        EXPECT_TRUE(
+            full.errors.ends_with("velmo: cannot write to standard output: No space left on device\n"))
+            << arguments[0] << ": " << full.errors;
+    }
+    // A closed standard output, as `velmo --help >&-` leaves it.
+    const Outcome closed = velmo("--version >&-");
+    EXPECT_EQ(closed.exitCode, 1);
+    EXPECT_EQ(closed.errors, "velmo: cannot write to standard output: Bad file descriptor\n");
+    // Stream's frames too.
+    writeBytes(path("frame.raw"), Bytes(8 * 8 * 4, 0x40));
+    const Outcome stream = run({"stream", "--size", "8x8"}, path("frame.raw"), "/dev/full");
+    EXPECT_EQ(stream.exitCode, 1);
+    EXPECT_EQ(stream.errors, "velmo: cannot write the output: No space left on device\n");
+}
+
+TEST_F(VelmoCommand, OddNamesStayOnOneLineAndDoubleDashEndsTheOptions) {
+    std::string error;
+    const std::string odd = "in\nnew\x1B[2Jline.png";
+    ASSERT_TRUE(savePicture(path(odd), gradient(20, 30), error)) << error;
+    ASSERT_TRUE(savePicture(path("-dash.png"), gradient(20, 30), error)) << error;
+    const std::string quotedFolder = folder_.string();  // plain, as the test made it
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string errors;
+        const char* written;  // the output that must exist afterwards, if any
+    };
+    const Case cases[] = {
+        {"a missing input with a newline",
+         {"apply", path("missing\n.png"), path("out.png")},
+         1,
+         "velmo: cannot open \"" + quotedFolder + "/missing\\n.png\": No such file or directory\n",
+         nullptr},
+        {"an output in a missing folder with a control character",
+         {"apply", path(odd), path("no\tfolder/out.png")},
+         1,
+         "velmo: cannot create \"" + quotedFolder + "/no\\tfolder/out.png\": No such file or directory\n",
+         nullptr},
+        {"odd names that work", {"apply", path(odd), path("out\nput.png")}, 0, "", "out\nput.png"},
+        {"options before --",
+         {"apply", "--show-frame", "--", path("-dash.png"), path("-out.png")},
+         0,
+         "",
+         "-out.png"},
+        {"a name like an option without --",
+         {"apply", "-dash.png", "out.png"},
+         2,
+         "velmo: unknown option \"-dash.png\" (velmo apply --help shows how)\n",
+         nullptr},
+        {"an odd unknown option",
+         {"apply", "--c\nonfig", "a", "b"},
+         2,
+         "velmo: unknown option \"--c\\nonfig\" (velmo apply --help shows how)\n",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = this->run(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.what << ": " << run.errors;
+        EXPECT_EQ(run.errors, c.errors) << c.what;
+        if (c.written != nullptr) {
+            EXPECT_TRUE(fs::exists(path(c.written))) << c.what;
+        }
+    }
+}
+
+// A large picture, so that velmo is still at work when the signal comes.
+Picture noise(std::int32_t w, std::int32_t h) {
+    Picture picture{w, h, std::vector<Pixel32>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h))};
+    std::mt19937 random(7);
+    for (Pixel32& pixel : picture.pixels)
+        pixel = random() & 0xFFFFFFu;
+    return picture;
+}
+
+TEST_F(VelmoCommand, AnInterruptedRunLeavesTheOldOutputAndNothingElse) {
+    std::string error;
+    ASSERT_TRUE(savePicture(path("big.bmp"), noise(2048, 2048), error)) << error;
+    for (const int signal : {SIGTERM, SIGINT}) {
+        const Bytes old{'o', 'l', 'd'};
+        writeBytes(path("out.png"), old);
+        chmod(path("out.png").c_str(), 0600);
+        const pid_t pid = startProgram({velmoBinary(), "apply", path("big.bmp"), path("out.png")}, "", "",
+                                       path("stderr.txt"));
+        // Mid-run: once the temporary exists.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (temporariesIn(folder_).empty() && std::chrono::steady_clock::now() < deadline &&
+               waitpid(pid, nullptr, WNOHANG) == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ASSERT_EQ(temporariesIn(folder_).size(), 1u) << "velmo ended before the signal, or never wrote";
+        kill(pid, signal);
+        EXPECT_EQ(shellStatus(waitFor(pid)), 128 + signal) << strsignal(signal);
+        EXPECT_EQ(temporariesIn(folder_), std::vector<std::string>{}) << strsignal(signal);
+        EXPECT_EQ(readBytes(path("out.png")), old) << strsignal(signal);
+        EXPECT_EQ(fs::status(path("out.png")).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     }
 }
 

@@ -10,7 +10,7 @@
 bool readFileBytes(const std::string& path, std::size_t limit, std::vector<unsigned char>& bytes,
                    std::string& error);
 
-// Writes the file whole or not at all: under a unique temporary name in the target's folder (so two
-// writers never share one, and no other file is overwritten), then renamed over the target. The
-// temporary is removed on every failure.
+// Writes the file whole or not at all, through an OutputFile (output_file.h): under a unique
+// temporary name beside the target, then renamed over it; the temporary is removed on every failure
+// and on an interruption. An existing file is replaced and keeps its permissions.
 bool replaceFile(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <new>
 
+#include "core/script_line.h"
 #include "stb_image.h"
 #include "stb_image_write.h"
 #include "velmo/image/file_bytes.h"
@@ -191,19 +192,23 @@ bool loadPicture(const std::string& path, Picture& picture, std::string& error) 
     try {
         std::vector<unsigned char> bytes;
         if (!readFileBytes(path, kLargestPictureFile, bytes, error)) return false;
-        return decode(path, bytes, picture, error);
+        return decode(quotedName(path), bytes, picture, error);
     } catch (const std::bad_alloc&) {
-        error = "cannot read " + path + ": not enough memory for the picture";
+        error = "cannot read " + quotedName(path) + ": not enough memory for the picture";
         return false;
     }
 }
 
-bool savePicture(const std::string& path, const Picture& picture, std::string& error) {
+bool checkPictureOutputName(const std::string& path, std::string& error) {
     const std::string extension = lowercaseExtension(path);
-    if (extension != ".png" && extension != ".bmp") {
-        error = "cannot write " + path + ": the name must end in .png or .bmp";
-        return false;
-    }
+    if (extension == ".png" || extension == ".bmp") return true;
+    error = "cannot write " + quotedName(path) + ": the name must end in .png or .bmp";
+    return false;
+}
+
+bool writePicture(OutputFile& file, const Picture& picture, std::string& error) {
+    if (!checkPictureOutputName(file.path(), error)) return false;
+    const std::string shown = quotedName(file.path());
     try {
         std::vector<unsigned char> rgb(picture.pixels.size() * 3);
         for (std::size_t k = 0; k < picture.pixels.size(); ++k) {
@@ -212,19 +217,27 @@ bool savePicture(const std::string& path, const Picture& picture, std::string& e
             rgb[3 * k + 2] = static_cast<unsigned char>(picture.pixels[k]);
         }
         std::vector<unsigned char> encoded;
-        const int ok = extension == ".png" ? stbi_write_png_to_func(appendBytes, &encoded, picture.w,
-                                                                    picture.h, 3, rgb.data(), picture.w * 3)
-                                           : stbi_write_bmp_to_func(appendBytes, &encoded, picture.w,
-                                                                    picture.h, 3, rgb.data());
+        const int ok =
+            lowercaseExtension(file.path()) == ".png"
+                ? stbi_write_png_to_func(appendBytes, &encoded, picture.w, picture.h, 3, rgb.data(),
+                                         picture.w * 3)
+                : stbi_write_bmp_to_func(appendBytes, &encoded, picture.w, picture.h, 3, rgb.data());
         if (ok == 0) {
-            error = "cannot write " + path + ": the picture could not be encoded";
+            error = "cannot write " + shown + ": the picture could not be encoded";
             return false;
         }
-        return replaceFile(path, encoded, error);
+        return file.write(encoded.data(), encoded.size(), error);
     } catch (const std::bad_alloc&) {
-        error = "cannot write " + path + ": not enough memory to encode the picture";
+        error = "cannot write " + shown + ": not enough memory to encode the picture";
         return false;
     }
+}
+
+bool savePicture(const std::string& path, const Picture& picture, std::string& error) {
+    if (!checkPictureOutputName(path, error)) return false;
+    OutputFile file;
+    return file.open(path, ExistingOutput::Replace, error) && writePicture(file, picture, error) &&
+           file.commit(error);
 }
 
 FrameBitmap bottomUpView(Picture& picture) {

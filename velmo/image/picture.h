@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/frame_bitmap.h"
+#include "velmo/image/output_file.h"
 
 // A picture as image files hold it: top-down rows of 0x00RRGGBB pixels without gaps.
 struct Picture {
@@ -22,9 +23,16 @@ inline constexpr std::int32_t kLargestPictureSide = 16384;
 // refused. On failure returns false with a one-line `error` that names the file and the cause.
 bool loadPicture(const std::string& path, Picture& picture, std::string& error);
 
-// Writes PNG or BMP, chosen by the file name's extension. The file appears whole or not at all:
-// it is written under a unique temporary name in the target's folder and renamed into place, and
-// the temporary is removed on any failure.
+// True when savePicture writes a file of this name: one that ends in .png or .bmp (any case), which
+// chooses the format. Otherwise false with a one-line `error`.
+bool checkPictureOutputName(const std::string& path, std::string& error);
+
+// Encodes the picture as PNG or BMP, as the name of `file` says, into the open `file`; the caller
+// commits it.
+bool writePicture(OutputFile& file, const Picture& picture, std::string& error);
+
+// Writes PNG or BMP, chosen by the file name's extension, whole or not at all: through an OutputFile
+// (output_file.h), which says how.
 bool savePicture(const std::string& path, const Picture& picture, std::string& error);
 
 // The picture as the filter sees frames: bottom-up, without copying a pixel.
