@@ -243,7 +243,7 @@ TEST_F(OutputFileTest, AFailedWriteSaysWhyAndLeavesNothing) {
         file.discard();
         _exit(opened && !written && error == "cannot write " + path("out.png") + ": File too large" ? 0 : 1);
     }
-    EXPECT_EQ(shellStatus(waitFor(child)), 0);
+    EXPECT_EQ(exitStatus(waitFor(child)), 0);
     EXPECT_EQ(readBytes(path("out.png")), kOld);
     expectNoTemporaries();
 }
@@ -353,7 +353,7 @@ void waitForGo(int go) {
     _exit(file.commit(error) ? 0 : 3);
 }
 
-TEST_P(Interruption, RemovesTheTemporaryEndsTheChildAndDiesOfTheSignal) {
+TEST_P(Interruption, RemovesTheTemporaryEndsTheChildAndExitsWith128PlusTheSignal) {
     const InterruptionCase& c = GetParam();
     writeBytes(path("out.png"), kOld);
     // Orphans come back to this process, so the test sees how the child's own child ended.
@@ -375,7 +375,7 @@ TEST_P(Interruption, RemovesTheTemporaryEndsTheChildAndDiesOfTheSignal) {
     EXPECT_EQ(temporariesIn(folder_).size(), 1u) << "the temporary exists before the signal";
     if (c.delivery == Delivery::FromOutside) kill(child, c.signal);
     close(go[1]);
-    const int status = shellStatus(waitFor(child));
+    const int status = exitStatus(waitFor(child));
     const int sleeperStatus = waitFor(sleeper);
     prctl(PR_SET_CHILD_SUBREAPER, 0);
 
@@ -424,7 +424,7 @@ TEST_F(OutputFileTest, ASignalWhileHeldActsWhenReleased) {
     EXPECT_EQ(read(report[0], word, 4), 4);
     EXPECT_STREQ(word, "held");
     close(report[0]);
-    EXPECT_EQ(shellStatus(waitFor(child)), 128 + SIGTERM);
+    EXPECT_EQ(exitStatus(waitFor(child)), 128 + SIGTERM);
     expectNoTemporaries();
 }
 

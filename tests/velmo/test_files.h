@@ -52,10 +52,11 @@ inline std::vector<std::string> temporariesIn(const fs::path& folder) {
     return found;
 }
 
-// The exit status as a shell shows it: a program killed by a signal shows 128 + its number.
-inline int shellStatus(int waitStatus) {
-    if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
-    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
+// The status a program exited with; a program killed by a signal gives minus its number, so that it
+// never passes for one that exited with 128 + the signal's number.
+inline int exitStatus(int waitStatus) {
+    if (WIFSIGNALED(waitStatus)) return -WTERMSIG(waitStatus);
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1000;
 }
 
 // Starts a program with these arguments, standard input, output and error from and to these files

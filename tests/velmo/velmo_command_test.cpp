@@ -59,7 +59,7 @@ protected:
         arguments.insert(arguments.begin(), velmoBinary());
         const pid_t pid =
             startProgram(arguments, input, output.empty() ? path("stdout.txt") : output, path("stderr.txt"));
-        const int status = shellStatus(waitFor(pid));
+        const int status = exitStatus(waitFor(pid));
         return Outcome{status, readText(path("stderr.txt"))};
     }
 
@@ -526,7 +526,7 @@ TEST_F(VelmoCommand, AnInterruptedRunLeavesTheOldOutputAndNothingElse) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         ASSERT_EQ(temporariesIn(folder_).size(), 1u) << "velmo ended before the signal, or never wrote";
         kill(pid, signal);
-        EXPECT_EQ(shellStatus(waitFor(pid)), 128 + signal) << strsignal(signal);
+        EXPECT_EQ(exitStatus(waitFor(pid)), 128 + signal) << strsignal(signal);
         EXPECT_EQ(temporariesIn(folder_), std::vector<std::string>{}) << strsignal(signal);
         EXPECT_EQ(readBytes(path("out.png")), old) << strsignal(signal);
         EXPECT_EQ(fs::status(path("out.png")).permissions(), fs::perms::owner_read | fs::perms::owner_write);
