@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 // All index arithmetic below is 64-bit: the geometry carries offsets of margins that can be any
 // 32-bit integer.
@@ -71,12 +72,48 @@ void fillSpan(std::uint8_t* dst, Index count, Sample value) {
     std::memcpy(dst + k * Index{sizeof value}, block, static_cast<std::size_t>(count - k) * sizeof value);
 }
 
-// The few samples at a row's sides: a call per span would cost more than the stores.
+// A sample's value repeated over 8 bytes, in memory order, for the few samples at a row's sides.
+template <typename Sample>
+std::uint64_t repeated(Sample value) {
+    constexpr std::uint64_t kOnes = ~std::uint64_t{0} / ((std::uint64_t{1} << (8 * sizeof value)) - 1);
+    return std::uint64_t{value} * kOnes;
+}
+
+template <int kBytes>
+void storeBytes(std::uint8_t* at, std::uint64_t pattern) {
+    if constexpr (kBytes == 8) {
+        std::memcpy(at, &pattern, 8);
+    } else {
+        using Part = std::conditional_t<kBytes == 4, std::uint32_t,
+                                        std::conditional_t<kBytes == 2, std::uint16_t, std::uint8_t>>;
+        store(at, static_cast<Part>(pattern));
+    }
+}
+
+// Up to 64 bytes of a repeated sample, in a few stores that may overlap: every store starts a whole
+// number of samples from `dst`, so overlapping bytes get the same value. A call or a loop per run
+// would cost more than the stores, and such runs come at both sides of every row.
+void fillFewBytes(std::uint8_t* dst, Index bytes, std::uint64_t pattern) {
+    if (bytes >= 8) {
+        for (Index k = 0; k < bytes - 8; k += 8)
+            storeBytes<8>(dst + k, pattern);
+        storeBytes<8>(dst + bytes - 8, pattern);
+    } else if (bytes >= 4) {
+        storeBytes<4>(dst, pattern);
+        storeBytes<4>(dst + bytes - 4, pattern);
+    } else if (bytes >= 2) {
+        storeBytes<2>(dst, pattern);
+        storeBytes<2>(dst + bytes - 2, pattern);
+    } else if (bytes == 1) {
+        storeBytes<1>(dst, pattern);
+    }
+}
+
 template <typename Sample>
 void fillFew(std::uint8_t* dst, Index count, Sample value) {
-    if (count > 16) return fillSpan(dst, count, value);
-    for (Index k = 0; k < count; ++k)
-        store(dst + k * Index{sizeof value}, value);
+    const Index bytes = count * Index{sizeof value};
+    if (bytes > 64) return fillSpan(dst, count, value);
+    fillFewBytes(dst, bytes, repeated(value));
 }
 
 // The rows of a plane. When source and destination share a stride that is the row's length,
@@ -94,7 +131,8 @@ struct Rows {
         return data + i * stride;
     }
     // Column j of a row; j = w is the end of the row.
-    std::uint8_t* at(std::uint8_t* rowStart, Index j) const {
+    template <typename Byte>
+    Byte* at(Byte* rowStart, Index j) const {
         expectInside(j, w);
         return rowStart + j * Index{sizeof(Sample)};
     }
@@ -107,6 +145,19 @@ struct Rows {
 template <typename Sample>
 bool oneRun(const Rows<Sample>& src, const Rows<Sample>& dst) {
     return dst.gapless() && src.stride == dst.stride;
+}
+
+// Rows are copied in bands that fit the first-level cache, and each band's few samples at the sides
+// (edges, outline columns) are written right after it, while its rows are still there. Written after
+// the whole plane instead, each of those stores fetches its row again, which costs as much as copying
+// a small plane's rows.
+constexpr Index kBandBytes = 16 * 1024;
+
+template <typename Sample, typename Band>
+void forEachBand(const Rows<Sample>& rows, Index begin, Index end, Band band) {
+    const Index bandRows = std::max<Index>(1, kBandBytes / std::max<Index>(rows.rowBytes(), 1));
+    for (Index bandBegin = begin; bandBegin < end; bandBegin += bandRows)
+        band(bandBegin, std::min(bandBegin + bandRows, end));
 }
 
 template <typename Sample>
@@ -152,16 +203,17 @@ ShiftedColumns shiftedColumns(const PlaneGeometry& geometry) {
 }
 
 // Everything of a shifted row but its copied span: the border at the sides and the repeated edges.
+// Most rows have one or two of these runs, of a few samples.
 template <typename Sample>
-void fillShiftedRowEdges(const Rows<Sample>& dst, std::uint8_t* dstRow, const std::uint8_t* srcRow,
-                         const ShiftedColumns& c, Sample border) {
+void fillShiftedRowEdges(const Rows<Sample>& dst, std::uint8_t* dstRow, const Rows<Sample>& src,
+                         const std::uint8_t* srcRow, const ShiftedColumns& c, Sample border) {
     const Index w = dst.w;
-    const Sample firstSample = load<Sample>(srcRow);
-    const Sample lastSample = load<Sample>(srcRow + (w - 1) * Index{sizeof(Sample)});
-    fillFew(dstRow, c.keepBegin, border);
-    fillFew(dst.at(dstRow, c.keepBegin), c.copyBegin - c.keepBegin, firstSample);
-    fillFew(dst.at(dstRow, c.copyEnd), c.keepEnd - c.copyEnd, lastSample);
-    fillFew(dst.at(dstRow, c.keepEnd), w - c.keepEnd, border);
+    if (c.keepBegin > 0) fillFew(dstRow, c.keepBegin, border);
+    if (c.copyBegin > c.keepBegin)
+        fillFew(dst.at(dstRow, c.keepBegin), c.copyBegin - c.keepBegin, load<Sample>(srcRow));
+    if (c.keepEnd > c.copyEnd)
+        fillFew(dst.at(dstRow, c.copyEnd), c.keepEnd - c.copyEnd, load<Sample>(src.at(srcRow, w - 1)));
+    if (w > c.keepEnd) fillFew(dst.at(dstRow, c.keepEnd), w - c.keepEnd, border);
 }
 
 template <typename Sample>
@@ -173,7 +225,7 @@ void renderShiftedRow(const Rows<Sample>& src, const Rows<Sample>& dst, Index i,
     if (c.copyEnd > c.copyBegin)
         copySpan<Sample>(dst.at(dstRow, c.copyBegin), src.at(srcRow, c.copyBegin + c.dx),
                          c.copyEnd - c.copyBegin);
-    fillShiftedRowEdges(dst, dstRow, srcRow, c, border);
+    fillShiftedRowEdges(dst, dstRow, src, srcRow, c, border);
 }
 
 // Rows begin .. end - 1, each reading source row i + dy, which lies inside the plane.
@@ -186,15 +238,18 @@ void renderShiftedBlock(const Rows<Sample>& src, const Rows<Sample>& dst, Index 
             renderShiftedRow(src, dst, i, i + dy, c, border);
         return;
     }
-    // Without gaps every row's copied span sits at the same offset from its source, so the spans
+    // Without gaps every row's copied span sits at the same offset from its source, so a band's spans
     // and the samples between them are one copy, all read from inside the plane; the edge fills then
     // overwrite the samples between the spans.
-    const Index first = dst.firstInMemory(begin, end);
-    if (c.copyEnd > c.copyBegin)
-        copySpan<Sample>(dst.at(dst.row(first), c.copyBegin), src.at(src.row(first + dy), c.copyBegin + c.dx),
-                         (end - 1 - begin) * dst.w + (c.copyEnd - c.copyBegin));
-    for (Index i = begin; i < end; ++i)
-        fillShiftedRowEdges(dst, dst.row(i), src.row(i + dy), c, border);
+    forEachBand(dst, begin, end, [&](Index bandBegin, Index bandEnd) {
+        const Index first = dst.firstInMemory(bandBegin, bandEnd);
+        if (c.copyEnd > c.copyBegin)
+            copySpan<Sample>(dst.at(dst.row(first), c.copyBegin),
+                             src.at(src.row(first + dy), c.copyBegin + c.dx),
+                             (bandEnd - 1 - bandBegin) * dst.w + (c.copyEnd - c.copyBegin));
+        for (Index i = bandBegin; i < bandEnd; ++i)
+            fillShiftedRowEdges(dst, dst.row(i), src, src.row(i + dy), c, border);
+    });
 }
 
 // The source row for an output row whose own source row lies below row 0 or above row h - 1: the
@@ -231,15 +286,19 @@ void renderShiftMode(const PlaneGeometry& g, const Rows<Sample>& src, const Rows
 template <typename Sample>
 void renderOutlineMode(const PlaneGeometry& g, const Rows<Sample>& src, const Rows<Sample>& dst,
                        Sample outline) {
-    copyRows(src, dst, 0, g.h);
+    forEachBand(dst, 0, g.h, [&](Index bandBegin, Index bandEnd) {
+        copyRows(src, dst, bandBegin, bandEnd);
+        const Index linesBegin = std::max(bandBegin, g.outlineColumnRows.begin);
+        const Index linesEnd = std::min(bandEnd, g.outlineColumnRows.end);
+        for (const Index j : g.outlineColumns)
+            if (j != PlaneGeometry::kNoLine)
+                for (Index i = linesBegin; i < linesEnd; ++i)
+                    store(dst.at(dst.row(i), j), outline);
+    });
     const Span columns = g.outlineRowColumns;
     for (const Index row : g.outlineRows)
         if (row != PlaneGeometry::kNoLine && columns.end > columns.begin)
             fillSpan(dst.at(dst.row(row), columns.begin), columns.end - columns.begin, outline);
-    for (const Index j : g.outlineColumns)
-        if (j != PlaneGeometry::kNoLine)
-            for (Index i = g.outlineColumnRows.begin; i < g.outlineColumnRows.end; ++i)
-                store(dst.at(dst.row(i), j), outline);
 }
 
 template <typename Sample>
