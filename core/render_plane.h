@@ -23,8 +23,8 @@ inline PlaneRows bottomUpRows(std::uint8_t* topRow, std::int64_t linesize, std::
 // The span transform on one plane of 1-, 2- or 4-byte samples, its size and everything it draws
 // taken from `geometry`: in shift mode the moved picture with its edges repeated and, outside the
 // kept window, the border colour; in outline mode the picture in place with the outline painted.
-// Every one of the w x h destination samples is written once and nothing else is, row gaps
-// included; samples are copied whole and never looked into. The two planes must not overlap, and a
+// Every one of the w x h destination samples is written and nothing else is, row gaps included;
+// samples are copied whole and never looked into. The two planes must not overlap, and a
 // plane's rows must not overlap each other. Other sample sizes write nothing.
 void renderPlane(const PlaneGeometry& geometry, ZoneView view, int sampleSize, const PlaneRows& source,
                  const PlaneRows& destination, const ZoneColours& colours);
