@@ -1,5 +1,7 @@
 #include "core/script_line.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace {
@@ -232,6 +234,36 @@ std::string badLine(std::string_view line, const std::string& problem) {
     return "bad settings line " + quotedLine(line) + " " + problem;
 }
 
+// Config's five numbers, in the order the line gives them: up, left, right, down, border.
+using ConfigNumbers = std::array<std::int32_t, 5>;
+
+bool readConfigLine(std::string_view line, ConfigNumbers& values, std::string& error) {
+    LineReader reader(line);
+    ScriptCall call;
+    CallPositions positions;
+    std::string problem;
+    if (!readCall(reader, call, positions, problem)) {
+        error = badLine(line, problem);
+        return false;
+    }
+    if (call.name != "Config") {
+        error = badLine(line, at(positions.name) + ": expected Config, the filter's script function, found " +
+                                  shownName(call.name));
+        return false;
+    }
+    constexpr std::size_t kFields = std::tuple_size_v<ConfigNumbers>;
+    if (call.arguments.size() != kFields) {
+        // Too few: the line stops making sense at its ')'; too many: at the first number too many.
+        const std::size_t where =
+            call.arguments.size() < kFields ? positions.close : positions.arguments[kFields];
+        error = badLine(line, at(where) + ": Config takes five numbers (up,left,right,down,border), found " +
+                                  std::to_string(call.arguments.size()));
+        return false;
+    }
+    std::copy(call.arguments.begin(), call.arguments.end(), values.begin());
+    return true;
+}
+
 }  // namespace
 
 namespace {
@@ -297,31 +329,10 @@ bool parseScriptCall(std::string_view line, ScriptCall& call, std::string& error
     return false;
 }
 
-bool parseConfigLine(std::string_view line, ConfigValues& values, std::string& error) {
-    LineReader reader(line);
-    ScriptCall call;
-    CallPositions positions;
-    std::string problem;
-    if (!readCall(reader, call, positions, problem)) {
-        error = badLine(line, problem);
-        return false;
-    }
-    if (call.name != "Config") {
-        error = badLine(line, at(positions.name) + ": expected Config, the filter's script function, found " +
-                                  shownName(call.name));
-        return false;
-    }
-    constexpr std::size_t kFields = 5;
-    if (call.arguments.size() != kFields) {
-        // Too few: the line stops making sense at its ')'; too many: at the first number too many.
-        const std::size_t where =
-            call.arguments.size() < kFields ? positions.close : positions.arguments[kFields];
-        error = badLine(line, at(where) + ": Config takes five numbers (up,left,right,down,border), found " +
-                                  std::to_string(call.arguments.size()));
-        return false;
-    }
-    const std::vector<std::int32_t>& a = call.arguments;
-    values = ConfigValues{a[0], a[1], a[2], a[3], a[4]};
+bool parseConfigLine(std::string_view line, Zone& zone, std::string& error) {
+    ConfigNumbers v{};
+    if (!readConfigLine(line, v, error)) return false;
+    zone = Zone{.up = v[0], .left = v[1], .right = v[2], .down = v[3], .border = v[4] != 0};
     return true;
 }
 
@@ -335,8 +346,16 @@ bool readWholeNumber(std::string_view text, std::int32_t& value) {
 }
 
 bool applyScriptLine(ZoneSettings& settings, std::string_view line, std::string& error) {
-    ConfigValues values{};
-    if (!parseConfigLine(line, values, error)) return false;
-    applyConfigCommand(settings, values.up, values.left, values.right, values.down, values.addBorder);
+    ConfigNumbers v{};
+    if (!readConfigLine(line, v, error)) return false;
+    applyConfigCommand(settings, v[0], v[1], v[2], v[3], v[4]);
     return true;
+}
+
+std::string configLine(const Zone& zone) {
+    ZoneSettings settings{};
+    storeZone(settings, zone);
+    char line[kScriptLineCapacity];
+    formatScriptLine(settings, line, sizeof line);
+    return line;
 }

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/zone.h"
 #include "core/zone_settings.h"
 
 // The one reader of saved settings lines, shared by every tool. A line is a call of a script
@@ -25,21 +26,17 @@ struct ScriptCall {
 // characters escaped) and says at which character it stopped making sense, and what it expected.
 bool parseScriptCall(std::string_view line, ScriptCall& call, std::string& error);
 
-// The plug-in's own line, Config(up,left,right,down,border), in the order the plug-in saves it.
-struct ConfigValues {
-    std::int32_t up;
-    std::int32_t left;
-    std::int32_t right;
-    std::int32_t down;
-    std::int32_t addBorder;
-};
+// Reads a settings line, the plug-in's own Config(up,left,right,down,border): a script call named
+// Config with exactly five integers. Any nonzero border turns the border on.
+bool parseConfigLine(std::string_view line, Zone& zone, std::string& error);
 
-// Reads a settings line: a script call named Config with exactly five integers.
-bool parseConfigLine(std::string_view line, ConfigValues& values, std::string& error);
-
-// Reads a settings line and stores its five values as the Config command does; on failure changes
-// nothing.
+// Reads a settings line and stores its five values as the Config command does, the border's integer
+// as it is; on failure changes nothing.
 bool applyScriptLine(ZoneSettings& settings, std::string_view line, std::string& error);
+
+// The settings line for a zone, as the plug-in saves it: Config(up,left,right,down,border) with the
+// border 0 or 1.
+std::string configLine(const Zone& zone);
 
 // One whole number of the line's grammar and nothing else (no blanks): an optional sign and digits,
 // within the 32-bit range. For tools that take margins one by one.

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <limits>
 
+#include "core/zone_geometry.h"
+
 namespace {
 
 // The four sides, in ZoneSide's order: each side's margin, the side the coupling rule pairs it
@@ -76,8 +78,9 @@ bool adjustMargin(ZoneSettings& settings, ZoneSide side, std::int32_t value) {
     if (dimension <= 0) return false;
     std::int32_t& partner = settings.*fieldsOf(fields.opposite).margin;
     // 64-bit: a script line can put any 32-bit integer in either margin.
-    if (value <= dimension - partner - 10) return false;
-    partner = saturateToInt32(dimension - value - 10);
+    if (zoneLength(dimension, value, partner) >= kLeastZoneSize) return false;
+    // The partner that leaves exactly the least zone.
+    partner = saturateToInt32(dimension - value + 2 - kLeastZoneSize);
     return true;
 }
 
@@ -125,4 +128,20 @@ void applyConfigCommand(ZoneSettings& settings, std::int32_t up, std::int32_t le
     settings.right = right;
     settings.down = down;
     settings.addBorder = addBorder;
+}
+
+Zone zoneOf(const ZoneSettings& settings) {
+    return Zone{.up = settings.up,
+                .left = settings.left,
+                .right = settings.right,
+                .down = settings.down,
+                .border = settings.addBorder != 0};
+}
+
+ZoneView viewOf(const ZoneSettings& settings) {
+    return settings.showFrame != 0 ? ZoneView::Outline : ZoneView::Shift;
+}
+
+void storeZone(ZoneSettings& settings, const Zone& zone) {
+    applyConfigCommand(settings, zone.up, zone.left, zone.right, zone.down, zone.border ? 1 : 0);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/frame_bitmap.h"
+#include "core/zone.h"
 
 // The host's preview interface. The core only carries the pointer for the dialog.
 class IFilterPreview;
@@ -52,9 +53,10 @@ int initZoneSettings(ZoneSettings& settings, const FrameBitmap& source);
 void refreshFrameSize(ZoneSettings& settings, std::int32_t width, std::int32_t height);
 
 // Stores `value` in the margin of `side`, then pushes the opposite margin back so the two sum to
-// at most the captured dimension - 10. Returns true when the opposite margin was changed, so the
-// caller can move its slider. While the captured dimension is unknown (not positive) the opposite
-// margin is left alone. A pushed value outside the 32-bit range is saturated.
+// at most the captured dimension - 10: the zone keeps kLeastZoneSize pixels in that direction. Returns true
+// when the opposite margin was changed, so the caller can move its slider. While the captured dimension is
+// unknown (not positive) the opposite margin is left alone. A pushed value outside the 32-bit range is
+// saturated.
 bool adjustMargin(ZoneSettings& settings, ZoneSide side, std::int32_t value);
 
 // The snapshot the dialog takes on opening and puts back on Cancel.
@@ -73,3 +75,12 @@ bool formatScriptLine(const ZoneSettings& settings, char* buffer, int length);
 // The command behind the script line: stores the five values as they are.
 void applyConfigCommand(ZoneSettings& settings, std::int32_t up, std::int32_t left, std::int32_t right,
                         std::int32_t down, std::int32_t addBorder);
+
+// The zone the record holds, and how it is shown: the border and "Show frame" are on for any
+// nonzero value, as the script command can store any integer.
+Zone zoneOf(const ZoneSettings& settings);
+ZoneView viewOf(const ZoneSettings& settings);
+
+// Stores a zone's margins, and its border as the dialog writes it (0 or 1). Everything else is left
+// as it is: "Show frame", the snapshot, the captured size and the preview.
+void storeZone(ZoneSettings& settings, const Zone& zone);

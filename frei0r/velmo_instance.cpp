@@ -6,10 +6,11 @@
 #include <string_view>
 
 #include "core/render_zone_frame.h"
+#include "core/script_line.h"
 #include "frei0r/velmo_parameters.h"
 
 VelmoInstance::VelmoInstance(std::int32_t width, std::int32_t height) : width_(width), height_(height) {
-    updateSettings();
+    updateZone();
 }
 
 void VelmoInstance::setParameter(int index, const void* value) {
@@ -38,7 +39,7 @@ void VelmoInstance::setParameter(int index, const void* value) {
         default:
             return;
     }
-    updateSettings();
+    updateZone();
 }
 
 void VelmoInstance::getParameter(int index, void* value) {
@@ -71,26 +72,25 @@ void VelmoInstance::setConfigLine(const char* line) {
     if (text == configLine_) return;
     // Everything that can throw comes before the instance changes.
     std::string copy(text);
-    ConfigValues values{};
+    Zone zone;
     std::string error;
     const bool empty = text.empty();
-    const bool good = !empty && parseConfigLine(text, values, error);
+    const bool good = !empty && parseConfigLine(text, zone, error);
     if (!empty && !good)
         std::fprintf(stderr, "velmo.so: %s; the settings stay as they were\n", error.c_str());
     configLine_.swap(copy);
     if (empty) config_.reset();
-    if (good) config_ = values;
+    if (good) config_ = zone;
 }
 
-void VelmoInstance::updateSettings() {
-    if (config_) {
-        applyConfigCommand(settings_, config_->up, config_->left, config_->right, config_->down,
-                           config_->addBorder);
-    } else {
-        applyConfigCommand(settings_, roundedMargins_[kUp], roundedMargins_[kLeft], roundedMargins_[kRight],
-                           roundedMargins_[kDown], *flagFromParameter(border_) ? 1 : 0);
-    }
-    settings_.showFrame = *flagFromParameter(showFrame_) ? 1 : 0;
+void VelmoInstance::updateZone() {
+    zone_ = config_ ? *config_
+                    : Zone{.up = roundedMargins_[kUp],
+                           .left = roundedMargins_[kLeft],
+                           .right = roundedMargins_[kRight],
+                           .down = roundedMargins_[kDown],
+                           .border = *flagFromParameter(border_)};
+    view_ = *flagFromParameter(showFrame_) ? ZoneView::Outline : ZoneView::Shift;
 }
 
 void VelmoInstance::render(const std::uint32_t* input, std::uint32_t* output) {
@@ -114,5 +114,5 @@ void VelmoInstance::render(const std::uint32_t* input, std::uint32_t* output) {
     // The transform only reads its source; FrameBitmap has one pixel type for both.
     const FrameBitmap source = bottomUpView(const_cast<Pixel32*>(input), width_, height_);
     const FrameBitmap destination = bottomUpView(output, width_, height_);
-    renderZoneFrame(settings_, source, destination, kOpaqueZoneColours);
+    renderZoneFrame(zone_, view_, source, destination, kOpaqueZoneColours);
 }

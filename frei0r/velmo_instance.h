@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "core/frame_bitmap.h"
-#include "core/script_line.h"
-#include "core/zone_settings.h"
+#include "core/zone.h"
 
-// One frei0r instance: the parameters as the host set them, and the core settings they amount to.
+// One frei0r instance: the parameters as the host set them, and the zone and view they amount to.
 // Frames are rendered from the settings alone; nothing is carried from one frame to the next.
 class VelmoInstance {
 public:
@@ -26,11 +25,12 @@ public:
     // rendered onto itself is first copied aside.
     void render(const std::uint32_t* input, std::uint32_t* output);
 
-    const ZoneSettings& settings() const { return settings_; }
+    const Zone& zone() const { return zone_; }
+    ZoneView view() const { return view_; }
 
 private:
     void setConfigLine(const char* line);
-    void updateSettings();
+    void updateZone();
 
     std::int32_t width_;
     std::int32_t height_;
@@ -40,8 +40,9 @@ private:
     double showFrame_ = 0;
     std::string configLine_;
     // The last good line while one is set: a bad line after it changes nothing.
-    std::optional<ConfigValues> config_;
-    ZoneSettings settings_{};
+    std::optional<Zone> config_;
+    Zone zone_;
+    ZoneView view_ = ZoneView::Shift;
     std::vector<Pixel32> inPlaceCopy_;
     bool reportedNoMemory_ = false;
 };

@@ -18,8 +18,10 @@ int VDCALL initZone(FilterActivation* activation, const FilterFunctions*) {
     return initZoneSettings(settingsOf(activation), frameOf(*activation->src));
 }
 
+// The host takes 0 as success; rendering a frame cannot fail.
 int VDCALL runZone(const FilterActivation* activation, const FilterFunctions*) {
-    return renderZoneFrame(settingsOf(activation), frameOf(*activation->src), frameOf(*activation->dst));
+    renderZoneFrame(settingsOf(activation), frameOf(*activation->src), frameOf(*activation->dst));
+    return 0;
 }
 
 void VDCALL describeZone(const FilterActivation* activation, const FilterFunctions*, char* buffer) {

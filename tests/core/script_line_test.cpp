@@ -13,7 +13,7 @@ namespace {
 // host's prefix and the Windows line end), or mangled on the way.
 struct AcceptedLine {
     const char* line;
-    ConfigValues values;
+    Zone zone;
 };
 
 void PrintTo(const AcceptedLine& c, std::ostream* os) {
@@ -22,32 +22,33 @@ void PrintTo(const AcceptedLine& c, std::ostream* os) {
 
 class SettingsLineAccepted : public testing::TestWithParam<AcceptedLine> {};
 
-TEST_P(SettingsLineAccepted, GivesTheFiveValuesInSavedOrder) {
+TEST_P(SettingsLineAccepted, GivesTheZoneInSavedOrder) {
     const AcceptedLine& c = GetParam();
-    ConfigValues values{-7, -7, -7, -7, -7};
+    Zone zone{-7, -7, -7, -7, !c.zone.border};
     std::string error;
-    ASSERT_TRUE(parseConfigLine(c.line, values, error)) << error;
-    EXPECT_EQ(values.up, c.values.up);
-    EXPECT_EQ(values.left, c.values.left);
-    EXPECT_EQ(values.right, c.values.right);
-    EXPECT_EQ(values.down, c.values.down);
-    EXPECT_EQ(values.addBorder, c.values.addBorder);
+    ASSERT_TRUE(parseConfigLine(c.line, zone, error)) << error;
+    EXPECT_EQ(zone.up, c.zone.up);
+    EXPECT_EQ(zone.left, c.zone.left);
+    EXPECT_EQ(zone.right, c.zone.right);
+    EXPECT_EQ(zone.down, c.zone.down);
+    EXPECT_EQ(zone.border, c.zone.border);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     ScriptLine, SettingsLineAccepted,
     testing::Values(
-        AcceptedLine{"Config(3,5,7,9,1)", {3, 5, 7, 9, 1}},
-        AcceptedLine{"  Config ( 3 , 5,7 ,9, 1 ) ; ", {3, 5, 7, 9, 1}},
-        AcceptedLine{"\tConfig(3,5,+7,9,1)", {3, 5, 7, 9, 1}},
-        AcceptedLine{"Config(3,5,7,9,1)\r\n", {3, 5, 7, 9, 1}},
-        AcceptedLine{"Config(3,5,7,9,1);\r", {3, 5, 7, 9, 1}},
-        AcceptedLine{"Config(3,5,7,9,1)\n", {3, 5, 7, 9, 1}},
-        AcceptedLine{"VirtualDub.video.filters.instance[0].Config(3,5,7,9,1);", {3, 5, 7, 9, 1}},
-        AcceptedLine{"VirtualDub.video.filters.instance[12].Config(-2,0,40,1,5);\r\n", {-2, 0, 40, 1, 5}},
-        AcceptedLine{"VirtualDub . video.filters . instance [ 3 ] . Config(1,1,1,1,0)", {1, 1, 1, 1, 0}},
-        AcceptedLine{"Config(-2147483648,2147483647,+2147483647,-0,-1)", {INT_MIN, INT_MAX, INT_MAX, 0, -1}},
-        AcceptedLine{"Config(007,00,+0,1,0000000000000000000002)", {7, 0, 0, 1, 2}}));
+        AcceptedLine{"Config(3,5,7,9,1)", {3, 5, 7, 9, true}},
+        AcceptedLine{"  Config ( 3 , 5,7 ,9, 1 ) ; ", {3, 5, 7, 9, true}},
+        AcceptedLine{"\tConfig(3,5,+7,9,1)", {3, 5, 7, 9, true}},
+        AcceptedLine{"Config(3,5,7,9,1)\r\n", {3, 5, 7, 9, true}},
+        AcceptedLine{"Config(3,5,7,9,1);\r", {3, 5, 7, 9, true}},
+        AcceptedLine{"Config(3,5,7,9,1)\n", {3, 5, 7, 9, true}},
+        AcceptedLine{"VirtualDub.video.filters.instance[0].Config(3,5,7,9,1);", {3, 5, 7, 9, true}},
+        AcceptedLine{"VirtualDub.video.filters.instance[12].Config(-2,0,40,1,5);\r\n", {-2, 0, 40, 1, true}},
+        AcceptedLine{"VirtualDub . video.filters . instance [ 3 ] . Config(1,1,1,1,0)", {1, 1, 1, 1, false}},
+        AcceptedLine{"Config(-2147483648,2147483647,+2147483647,-0,-1)",
+                     {INT_MIN, INT_MAX, INT_MAX, 0, true}},
+        AcceptedLine{"Config(007,00,+0,1,0000000000000000000002)", {7, 0, 0, 1, true}}));
 
 // Refused lines: where the message says the line stopped making sense, and what it says there.
 struct RefusedLine {
@@ -136,6 +137,36 @@ TEST(ScriptLine, ReadsAnyCallWithItsNameAndWholeNumbers) {
         ASSERT_TRUE(parseScriptCall(c.line, call, error)) << error;
         EXPECT_EQ(call.name, c.name);
         EXPECT_EQ(call.arguments, c.arguments) << c.line;
+    }
+}
+
+// The plug-in's instance keeps the border's integer as the line gives it, and writes it back.
+TEST(ScriptLine, StoresTheBorderIntegerAsTheCommandDoes) {
+    for (const auto& [line, border] : {std::pair{"Config(3,5,7,9,5)", 5}, std::pair{"Config(3,5,7,9,-1)", -1},
+                                       std::pair{"Config(3,5,7,9,0)", 0}}) {
+        ZoneSettings settings{};
+        settings.showFrame = 1;
+        std::string error;
+        ASSERT_TRUE(applyScriptLine(settings, line, error)) << error;
+        EXPECT_EQ(settings.addBorder, border) << line;
+        EXPECT_EQ(settings.up, 3);
+        EXPECT_EQ(settings.down, 9);
+        EXPECT_EQ(settings.showFrame, 1) << "the line does not hold Show frame";
+    }
+}
+
+TEST(ScriptLine, WritesAZoneAsThePlugInSavesIt) {
+    const std::pair<Zone, const char*> cases[] = {
+        {Zone{}, "Config(1,1,1,1,0)"},
+        {Zone{3, 5, 7, 9, true}, "Config(3,5,7,9,1)"},
+        {Zone{INT_MIN, -2, 0, INT_MAX, false}, "Config(-2147483648,-2,0,2147483647,0)"},
+    };
+    for (const auto& [zone, line] : cases) {
+        EXPECT_EQ(configLine(zone), line);
+        Zone read{9, 9, 9, 9, !zone.border};
+        std::string error;
+        ASSERT_TRUE(parseConfigLine(configLine(zone), read, error)) << error;
+        EXPECT_TRUE(read == zone) << line;
     }
 }
 

@@ -249,4 +249,37 @@ TEST(Snapshot, RestorePutsBackTheSixValuesOnly) {
     EXPECT_EQ(std::memcmp(&s, &expected, sizeof s), 0) << "the six values, and nothing else, put back";
 }
 
+// The record holds the border and "Show frame" as integers, any nonzero value on; the zone is the
+// margins and a switch.
+TEST(ZoneOfRecord, ReadsAnyNonzeroSwitchAsOn) {
+    for (const auto& [border, showFrame] :
+         {std::pair{0, 0}, std::pair{1, 1}, std::pair{5, INT_MIN}, std::pair{-1, 2}, std::pair{INT_MIN, 0}}) {
+        ZoneSettings s = freshInstance(720, 576);
+        applyConfigCommand(s, 3, 5, 7, 9, border);
+        s.showFrame = showFrame;
+        const Zone zone = zoneOf(s);
+        EXPECT_EQ(zone.up, 3);
+        EXPECT_EQ(zone.left, 5);
+        EXPECT_EQ(zone.right, 7);
+        EXPECT_EQ(zone.down, 9);
+        EXPECT_EQ(zone.border, border != 0) << border;
+        EXPECT_EQ(viewOf(s), showFrame != 0 ? ZoneView::Outline : ZoneView::Shift) << showFrame;
+    }
+}
+
+TEST(ZoneOfRecord, StoringAZoneLeavesTheRestOfTheRecord) {
+    ZoneSettings s = freshInstance(720, 576);
+    s.showFrame = 7;
+    s.savedUp = 11;
+    storeZone(s, Zone{INT_MIN, -2, 40, INT_MAX, true});
+    ZoneSettings expected = freshInstance(720, 576);
+    expected.showFrame = 7;
+    expected.savedUp = 11;
+    expected.up = INT_MIN, expected.left = -2, expected.right = 40, expected.down = INT_MAX,
+    expected.addBorder = 1;
+    EXPECT_EQ(std::memcmp(&s, &expected, sizeof s), 0);
+    storeZone(s, Zone{});
+    EXPECT_EQ(scriptLineOf(s), "Config(1,1,1,1,0)");
+}
+
 }  // namespace
