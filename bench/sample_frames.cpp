@@ -1,0 +1,58 @@
+// Times the frame reader's sampling on one file, as velmo suggest samples: prints the samples
+// asked and decoded, whether the file was read through or sampled by seeking, the decoding threads
+// used and the wall time of opening and sampling, best of the runs asked.
+//   sample_frames FILE [--frames N] [--runs N] [--frame-threads]
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "velmo/media/frame_sampler.h"
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs("usage: sample_frames FILE [--frames N] [--runs N] [--frame-threads]\n", stderr);
+        return 2;
+    }
+    int frames = 100, runs = 3;
+    bool frameThreads = false, list = false;
+    for (int k = 2; k < argc; ++k) {
+        const std::string_view argument = argv[k];
+        if (argument == "--frames" && k + 1 < argc)
+            frames = std::atoi(argv[++k]);
+        else if (argument == "--runs" && k + 1 < argc)
+            runs = std::atoi(argv[++k]);
+        else if (argument == "--frame-threads")
+            frameThreads = true;
+        else if (argument == "--list")
+            list = true;
+    }
+    double best = 1e30;
+    SampleReport report;
+    std::vector<VideoFrame> samples;
+    for (int run = 0; run < runs; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        VideoReader reader;
+        VideoReaderOptions options;
+        options.frameThreads = frameThreads;
+        std::string error;
+        if (!reader.open(argv[1], options, error) ||
+            !sampleFrames(reader, frames, AV_PIX_FMT_NONE, samples, report, error)) {
+            std::fprintf(stderr, "sample_frames: %s\n", error.c_str());
+            return 1;
+        }
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        best = std::min(best, took);
+    }
+    std::printf("%s: %d of %d decoded, %s (%d seeks, %d frames decoded), best of %d: %.3f s\n", argv[1],
+                report.decoded, report.asked, report.readThrough ? "read through" : "by seeking",
+                report.seeks, report.framesDecoded, runs, best);
+    if (list)
+        for (const VideoFrame& sample : samples)
+            std::printf("  %lld%s\n", static_cast<long long>(sample.timestamp),
+                        sample.picture->key_frame ? " key" : "");
+    return 0;
+}
