@@ -25,7 +25,8 @@ constexpr int kFramesDecodedOn = 6;
 // from its place, a damaged stretch).
 constexpr int kMostFramesPerSample = 600;
 
-// Where a sample lies: a timestamp when seeking to times, a byte of the file when seeking to bytes.
+// How a sample's place is reached: by its time, or by a byte of the file (then the frames found
+// there are ordered by their timestamps all the same).
 enum class Seeking { ToTimes, ToBytes };
 
 class Sampler {
@@ -41,9 +42,6 @@ private:
     enum class Step { Taken, Failed, Ended, Stop };
 
     VideoReader::Read next(std::string& error);
-    std::int64_t placeOf(const VideoFrame& frame) const {
-        return seeking_ == Seeking::ToBytes ? frame.position : frame.timestamp;
-    }
     bool keep(std::string& error);
     Step takeFirstAfter(std::int64_t target, std::int64_t after, std::string& error);
     Step decodeOnTo(std::int64_t target, std::string& error);
@@ -58,8 +56,8 @@ private:
     Seeking seeking_ = Seeking::ToTimes;
     FrameConverter converter_;
     VideoFrame frame_;
-    // Places of the last frame decoded since the last seek and of the last frame taken; kUnknown
-    // when there is none (or, for the first, after a seek).
+    // Timestamps of the last frame decoded since the last seek and of the last frame taken;
+    // kUnknown when there is none (or, for the first, after a seek).
     static constexpr std::int64_t kUnknown = AV_NOPTS_VALUE;
     std::int64_t lastDecoded_ = kUnknown;
     std::int64_t lastTaken_ = kUnknown;
@@ -69,7 +67,7 @@ private:
 VideoReader::Read Sampler::next(std::string& error) {
     const VideoReader::Read read = reader_.nextFrame(frame_, error);
     if (read == VideoReader::Read::Frame || read == VideoReader::Read::Damaged) ++report_.framesDecoded;
-    if (read == VideoReader::Read::Frame) lastDecoded_ = placeOf(frame_);
+    if (read == VideoReader::Read::Frame) lastDecoded_ = frame_.timestamp;
     return read;
 }
 
@@ -81,13 +79,12 @@ bool Sampler::keep(std::string& error) {
         return false;
     }
     sample.timestamp = frame_.timestamp;
-    sample.position = frame_.position;
     sample.interlaced = frame_.interlaced;
     sample.topFieldFirst = frame_.topFieldFirst;
     sample.sampleAspectRatio = frame_.sampleAspectRatio;
     sample.colour = frame_.colour;
     samples_.push_back(std::move(sample));
-    lastTaken_ = placeOf(frame_);
+    lastTaken_ = frame_.timestamp;
     return true;
 }
 
@@ -174,7 +171,7 @@ Sampler::Step Sampler::takeFirstAfter(std::int64_t target, std::int64_t after, s
             fail(error);
             continue;
         }
-        const std::int64_t place = placeOf(frame_);
+        const std::int64_t place = frame_.timestamp;
         if (landing == kUnknown) landing = place;
         if (after == kUnknown || place == kUnknown || place > after)
             return keep(error) ? Step::Taken : Step::Stop;
@@ -206,7 +203,7 @@ Sampler::Step Sampler::decodeOnTo(std::int64_t target, std::string& error) {
             fail(error);
             continue;
         }
-        const std::int64_t place = placeOf(frame_);
+        const std::int64_t place = frame_.timestamp;
         const bool fresh = lastTaken_ == kUnknown || place == kUnknown || place > lastTaken_;
         if (fresh && (place == kUnknown || place >= target || ++decodedOn >= kFramesDecodedOn))
             return keep(error) ? Step::Taken : Step::Stop;

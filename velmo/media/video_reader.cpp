@@ -78,14 +78,12 @@ bool readsWholeIndex(const AVInputFormat& demuxer) {
     return name.rfind("matroska", 0) == 0 || name.rfind("mov,", 0) == 0 || name == "avi";
 }
 
-// Stream formats whose demuxer finds the next packet from any byte: MPEG transport and program
-// streams (sync bytes, pack headers) and raw video streams (start codes, markers).
+// Stream formats whose demuxer finds the next packet from any byte and whose packets carry their
+// own timestamps: MPEG transport and program streams (sync bytes, pack headers). Raw video streams
+// find their way too, but their frames have no timestamps to tell one from another.
 bool resyncsFromAnyByte(const AVInputFormat& demuxer) {
-    static const char* const kNames[] = {"mpegts", "mpeg",  "mpegvideo", "h264",
-                                         "hevc",   "mjpeg", "m4v",       "vc1"};
-    for (const char* name : kNames)
-        if (std::string(demuxer.name) == name) return true;
-    return false;
+    const std::string name = demuxer.name;
+    return name == "mpegts" || name == "mpeg";
 }
 
 // After a seek to a byte, video packets dropped while waiting for a key frame before the decoder
@@ -305,7 +303,6 @@ VideoReader::Read VideoReader::finishFrame(VideoFrame& frame, std::string& error
         return Read::Damaged;
     }
     frame.timestamp = picture.best_effort_timestamp;
-    frame.position = picture.pkt_pos;
     frame.interlaced = picture.interlaced_frame != 0 || isFieldOrderInterlaced(info_.fieldOrder);
     frame.topFieldFirst =
         picture.interlaced_frame != 0 ? picture.top_field_first != 0 : isTopFieldFirst(info_.fieldOrder);

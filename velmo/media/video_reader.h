@@ -50,7 +50,6 @@ struct VideoStreamInfo {
 struct VideoFrame {
     FramePtr picture;                         // planes in picture->data / linesize, in picture->format
     std::int64_t timestamp = AV_NOPTS_VALUE;  // best effort, in the stream's time base
-    std::int64_t position = -1;               // of its packet in the file, in bytes; -1 when unknown
     bool interlaced = false;                  // from the frame, else from the stream's field order
     bool topFieldFirst = false;
     AVRational sampleAspectRatio{0, 1};  // the frame's, else the stream's
@@ -120,9 +119,9 @@ public:
 
     // Whether the file can be sampled by seeking to times (a seekable file, a demuxer that seeks).
     bool canSeek() const;
-    // Whether it can be sampled by seeking to bytes: a stream format that finds its next packet
-    // from any byte (MPEG transport and program streams, raw video streams), whose timestamp seeks
-    // search the file (slow where key frames are far apart) or that has no length to seek in.
+    // Whether it can be sampled by seeking to bytes: MPEG transport and program streams, which find
+    // their next packet from any byte and carry timestamps, and whose timestamp seeks search the
+    // file (slow where key frames are far apart).
     bool canSeekToBytes() const;
     // Whether the file's index of key frames is read whole with it (Matroska, MP4, AVI).
     bool hasWholeIndex() const;
