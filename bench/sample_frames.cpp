@@ -47,10 +47,10 @@ int main(int argc, char** argv) {
         const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (list && run == 0) {
             const VideoStreamInfo& info = reader.stream();
-            std::printf("%s, %s, %d x %d, %lld frames, duration %lld x %d/%d s\n", reader.formatContext()->iformat->name,
-                        avcodec_get_name(info.codec), info.width, info.height,
-                        static_cast<long long>(info.frameCount), static_cast<long long>(info.duration),
-                        info.timeBase.num, info.timeBase.den);
+            std::printf("%s, %s, %d x %d, %lld frames, duration %lld x %d/%d s\n",
+                        reader.formatContext()->iformat->name, avcodec_get_name(info.codec), info.width,
+                        info.height, static_cast<long long>(info.frameCount),
+                        static_cast<long long>(info.duration), info.timeBase.num, info.timeBase.den);
         }
         best = std::min(best, took);
     }

@@ -89,7 +89,7 @@ bool Sampler::keep(std::string& error) {
 }
 
 // From start to end, keeping frames evenly spread: with the clip's length known, frame i is picked
-// when it starts a new count-th of the clip. The n-th picked frame is kept while n is a multiple
+// when it is the first of a new count-th of the clip. The n-th picked frame is kept while n is a multiple
 // of the stride; when the kept ones would pass `count`, every second one goes and the stride
 // doubles (a clip longer than it said, or a stream of unknown length), and the report counts as if
 // the larger stride had held from the start.
@@ -112,7 +112,7 @@ bool Sampler::readThrough(std::string& error) {
         if (read == VideoReader::Read::End) break;
         if (read == VideoReader::Read::Error) return false;
         const std::int64_t index = frameIndex++;
-        const bool pick = length <= count_ || (index + 1) * count_ / length > index * count_ / length;
+        const bool pick = length <= count_ || index * count_ % length < count_;
         if (!pick) continue;
         const std::int64_t number = picked++;
         if (number % stride != 0) continue;
@@ -205,7 +205,8 @@ Sampler::Step Sampler::decodeOnTo(std::int64_t target, std::string& error) {
         }
         const std::int64_t place = frame_.timestamp;
         const bool fresh = lastTaken_ == kUnknown || place == kUnknown || place > lastTaken_;
-        if (fresh && (place == kUnknown || place >= target || ++decodedOn >= kFramesDecodedOn))
+        if (fresh &&
+            (place == kUnknown || target == kUnknown || place >= target || ++decodedOn >= kFramesDecodedOn))
             return keep(error) ? Step::Taken : Step::Stop;
     }
     fail("cannot read " + reader_.path() + ": no frame decoded near a sample's place");
@@ -214,12 +215,13 @@ Sampler::Step Sampler::decodeOnTo(std::int64_t target, std::string& error) {
 
 // Whether a sample at `target` is better reached by decoding on than by a seek: the decoder is
 // already past it (it lies among frames taken where key frames are far apart), or it is a few
-// frames ahead, or the index shows no key frame between here and there.
+// frames ahead, or the index shows no key frame between here and there. A byte is past once the
+// demuxer has read it.
 bool Sampler::decodeOnFrom(std::int64_t target) const {
     if (lastDecoded_ == kUnknown) return false;
+    if (seeking_ == Seeking::ToBytes) return target <= reader_.bytesRead();
     if (target <= lastDecoded_) return true;
     if (lastKeyFrame_ != kUnknown && lastDecoded_ >= lastKeyFrame_) return true;
-    if (seeking_ == Seeking::ToBytes) return false;
     const VideoStreamInfo& stream = reader_.stream();
     const std::int64_t nearby = stream.frameRate.num > 0
                                     ? av_rescale_q(kNearbyFrames, av_inv_q(stream.frameRate), stream.timeBase)
@@ -242,7 +244,8 @@ bool Sampler::seekEach(Seeking seeking, std::string& error) {
         ++report_.asked;
         Step step = Step::Failed;
         if (decodeOnFrom(target)) {
-            step = decodeOnTo(target, error);
+            // A byte says nothing of time: decoding on takes the next frame not taken.
+            step = decodeOnTo(seeking == Seeking::ToBytes ? kUnknown : target, error);
         } else {
             ++report_.seeks;
             std::string seekError;

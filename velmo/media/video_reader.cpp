@@ -288,6 +288,7 @@ VideoReader::Read VideoReader::decodeFailure(int status, std::string& error) {
 
 VideoReader::Read VideoReader::finishFrame(VideoFrame& frame, std::string& error) {
     AVFrame& picture = *frame.picture;
+    const std::int64_t number = framesFromStart_ >= 0 ? framesFromStart_++ : -1;
     if (info_.width == 0 || info_.height == 0) {
         // A stream that did not say its size takes its first frame's.
         info_.width = picture.width;
@@ -303,6 +304,9 @@ VideoReader::Read VideoReader::finishFrame(VideoFrame& frame, std::string& error
         return Read::Damaged;
     }
     frame.timestamp = picture.best_effort_timestamp;
+    // A raw stream has no timestamps: read from its start, a frame's number tells its time.
+    if (frame.timestamp == AV_NOPTS_VALUE && number >= 0 && info_.frameRate.num > 0)
+        frame.timestamp = info_.start + av_rescale_q(number, av_inv_q(info_.frameRate), info_.timeBase);
     frame.interlaced = picture.interlaced_frame != 0 || isFieldOrderInterlaced(info_.fieldOrder);
     frame.topFieldFirst =
         picture.interlaced_frame != 0 ? picture.top_field_first != 0 : isTopFieldFirst(info_.fieldOrder);
@@ -317,6 +321,7 @@ bool VideoReader::seek(std::int64_t timestamp, std::string& error) {
     avcodec_flush_buffers(decoder_.get());
     draining_ = false;
     packetsToKey_ = 0;
+    framesFromStart_ = -1;
     if (status >= 0) return true;
     error = failure("cannot seek in it (" + ffmpegErrorText(status) + ")");
     return false;
@@ -331,6 +336,7 @@ bool VideoReader::seekToByte(std::int64_t position, std::string& error) {
 }
 
 void VideoReader::skipToKeyFrame() {
+    framesFromStart_ = -1;
     avcodec_flush_buffers(decoder_.get());
     draining_ = false;
     packetsToKey_ = kMostPacketsToKeyFrame;

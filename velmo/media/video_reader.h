@@ -126,6 +126,8 @@ public:
     // Whether the file's index of key frames is read whole with it (Matroska, MP4, AVI).
     bool hasWholeIndex() const;
     std::uint64_t fileSize() const { return file_.size(); }
+    // How far into the file the demuxer has read, in bytes.
+    std::int64_t bytesRead() const { return avio_tell(format_->pb); }
 
     // What the file's index says about a key frame at a timestamp in (after, upTo].
     KeyFrameInRange keyFrameBetween(std::int64_t after, std::int64_t upTo) const;
@@ -154,7 +156,9 @@ private:
     PacketPtr packet_;
     VideoStreamInfo info_;
     bool draining_ = false;  // the demuxer ended; the decoder gives what it holds
-    int packetsToKey_ = 0;   // > 0: video packets left to drop while waiting for a key frame
+    int packetsToKey_ = 0;
+    std::int64_t framesFromStart_ = 0;  // frames given since the start; -1 after a seek   // > 0: video
+                                        // packets left to drop while waiting for a key frame
     std::string readFailure_;
     FrameSizeGuard sizeGuard_;
 };
