@@ -143,7 +143,9 @@ bool readFrames(const SuggestOptions& options, std::vector<Picture>& frames, std
     if (!sampleFrames(reader, options.frames, AV_PIX_FMT_NONE, samples, report, error)) return false;
     const std::string cause = report.lastFailure.empty() ? "" : " (" + report.lastFailure + ")";
     if (report.decoded == 0)
-        return error = "cannot read " + options.input + ": no frame could be decoded" + cause, false;
+        return error = "cannot read " + options.input + ": " +
+                       (report.lastFailure.empty() ? "no frame could be decoded" : report.lastFailure),
+               false;
     if (2 * report.decoded < report.asked)
         return error = "cannot read " + options.input + ": only " + std::to_string(report.decoded) + " of " +
                        std::to_string(report.asked) + " sampled frames could be decoded" + cause,

@@ -46,7 +46,12 @@ private:
     Step takeFirstAfter(std::int64_t target, std::int64_t after, std::string& error);
     Step decodeOnTo(std::int64_t target, std::string& error);
     bool decodeOnFrom(std::int64_t target) const;
-    void fail(const std::string& cause) { report_.lastFailure = cause; }
+    // Keeps the cause of a failed sample, without the "cannot read FILE: " the reader's messages
+    // start with: the caller says which file.
+    void fail(const std::string& message) {
+        const std::string prefix = "cannot read " + reader_.path() + ": ";
+        report_.lastFailure = message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
+    }
 
     VideoReader& reader_;
     const int count_;
@@ -163,7 +168,7 @@ Sampler::Step Sampler::takeFirstAfter(std::int64_t target, std::int64_t after, s
             continue;
         }
         if (read == VideoReader::Read::End) {
-            fail("cannot read " + reader_.path() + ": the video ends before a sample's place" +
+            fail("the video ends before a sample's place" +
                  (reader_.readFailure().empty() ? "" : " (" + reader_.readFailure() + ")"));
             return Step::Ended;
         }
@@ -183,7 +188,7 @@ Sampler::Step Sampler::takeFirstAfter(std::int64_t target, std::int64_t after, s
             alreadyTaken = 0;
         }
     }
-    fail("cannot read " + reader_.path() + ": no frame decoded near a sample's place");
+    fail("no frame decoded near a sample's place");
     return Step::Failed;
 }
 
@@ -195,7 +200,7 @@ Sampler::Step Sampler::decodeOnTo(std::int64_t target, std::string& error) {
         const VideoReader::Read read = next(error);
         if (read == VideoReader::Read::Error) return Step::Stop;
         if (read == VideoReader::Read::End) {
-            fail("cannot read " + reader_.path() + ": the video ends early" +
+            fail("the video ends early" +
                  (reader_.readFailure().empty() ? "" : " (" + reader_.readFailure() + ")"));
             return Step::Ended;
         }
@@ -209,7 +214,7 @@ Sampler::Step Sampler::decodeOnTo(std::int64_t target, std::string& error) {
             (place == kUnknown || target == kUnknown || place >= target || ++decodedOn >= kFramesDecodedOn))
             return keep(error) ? Step::Taken : Step::Stop;
     }
-    fail("cannot read " + reader_.path() + ": no frame decoded near a sample's place");
+    fail("no frame decoded near a sample's place");
     return Step::Failed;
 }
 

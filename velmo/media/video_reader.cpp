@@ -208,7 +208,7 @@ bool VideoReader::chooseStream(const VideoReaderOptions& options, std::string& e
     if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0)
         info_.duration = stream.duration;
     else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
-        info_.duration = av_rescale_q(format_->duration, AV_TIME_BASE_Q, stream.time_base);
+        info_.duration = av_rescale_q(format_->duration, AVRational{1, AV_TIME_BASE}, stream.time_base);
     if (stream.nb_frames > 0)
         info_.frameCount = stream.nb_frames;
     else if (info_.duration > 0 && info_.frameRate.num > 0)
