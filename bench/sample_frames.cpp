@@ -1,7 +1,10 @@
-// Times the frame reader's sampling on one file, as velmo suggest samples: prints the samples
-// asked and decoded, whether the file was read through or sampled by seeking, the decoding threads
-// used and the wall time of opening and sampling, best of the runs asked.
-//   sample_frames FILE [--frames N] [--runs N] [--frame-threads]
+// Times the frame reader's sampling on one file, as velmo suggest samples (decoder threads over
+// slices): prints the samples asked and decoded, whether the file was read through or sampled by
+// seeking, the work done, the largest memory taken, and the wall time of opening and sampling,
+// best of the runs asked. --list prints the stream and each sample's timestamp.
+//   sample_frames FILE [--frames N] [--runs N] [--frame-threads] [--list]
+
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -14,7 +17,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs("usage: sample_frames FILE [--frames N] [--runs N] [--frame-threads]\n", stderr);
+        std::fputs("usage: sample_frames FILE [--frames N] [--runs N] [--frame-threads] [--list]\n", stderr);
         return 2;
     }
     int frames = 100, runs = 3;

@@ -205,7 +205,15 @@ TEST_F(FrameReader, RefusesWhatIsNotOneVideo) {
         std::fclose(junk);
     }
     fs::create_directory(path("folder.mkv"));
+    // A playlist names another file: the reader reads the file it was given and opens no other.
+    make("secret.ts", clip + " -c:v mpeg2video");
+    {
+        std::FILE* playlist = std::fopen(path("list.m3u8").c_str(), "wb");
+        std::fputs("#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1.0,\nsecret.ts\n#EXT-X-ENDLIST\n", playlist);
+        std::fclose(playlist);
+    }
     const RefusalCase cases[] = {
+        {path("list.m3u8"), -1, "not a video or picture FFmpeg reads"},
         {path("empty.mkv"), -1, "the file is empty"},
         {path("junk.mkv"), -1, "not a video or picture FFmpeg reads"},
         {path("missing.mkv"), -1, "No such file"},

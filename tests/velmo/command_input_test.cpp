@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/hostile_pictures.h"
 #include "velmo/image/picture.h"
 
 namespace {
@@ -125,6 +126,35 @@ TEST_F(CommandInput, RefusesPicturesWithoutPixels) {
             EXPECT_FALSE(fs::exists(path(output))) << name << " to " << output;
         }
     }
+}
+
+// The files on which Debian's stb went out of bounds or followed a null pointer, through both
+// commands: the JPEG refused in one line, the legal PNG read. Under the sanitizers, a report would
+// add its own lines.
+TEST_F(CommandInput, PicturesThatBrokeTheOldDecoderEndInOneLine) {
+    using namespace hostile_pictures;
+    const Picture original = randomPicture(64, 48, 9);
+    writeBytes(path("overfull-huffman.jpg"), jpegWithOverfullHuffmanTable());
+    writeBytes(path("split.png"), pngWithEmptyFirstImageData(original));
+    for (const char* name : {"overfull-huffman.jpg", "split.png"})
+        for (const std::string& arguments :
+             {"apply " + path(name) + " " + path("out.png"), "suggest " + path(name) + " --frames 3"}) {
+            const Outcome outcome = run(std::string(VELMO_BINARY) + " " + arguments + " >/dev/null");
+            EXPECT_LT(outcome.exitCode, 2) << arguments << ": " << outcome.errors;
+            if (outcome.exitCode != 0) {
+                EXPECT_EQ(outcome.errors.rfind("velmo: ", 0), 0u) << outcome.errors;
+                EXPECT_EQ(outcome.errors.find('\n'), outcome.errors.size() - 1)
+                    << "one line: " << outcome.errors;
+            }
+        }
+    EXPECT_NE(
+        run(std::string(VELMO_BINARY) + " apply " + path("overfull-huffman.jpg") + " " + path("out.png"))
+            .exitCode,
+        0);
+    std::string error;
+    Picture read;
+    ASSERT_TRUE(loadPicture(path("out.png"), read, error)) << "split.png read through apply: " << error;
+    EXPECT_EQ(read.pixels, original.pixels);
 }
 
 // The largest square picture, 16384 x 16384 (a 32 MB 1-bit BMP), in a 2.5 GB address space:
