@@ -82,23 +82,27 @@ TEST(FrameConverter, ConvertsRgbPaletteAndGreyExactly) {
     }
 }
 
-TEST(FrameConverter, ConvertsYuvByItsRange) {
+TEST(FrameConverter, ConvertsYuvByItsRangeAndMatrix) {
     struct Case {
         AVPixelFormat format;
         AVColorRange range;
+        AVColorSpace matrix;
         std::uint8_t y, u, v;
-        std::uint32_t rgb;  // BT.601
+        std::uint32_t rgb;  // worked out from BT.601 or BT.709 by hand
     };
     const Case cases[] = {
-        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, 235, 128, 128, 0xFFFFFF},
-        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, 16, 128, 128, 0x000000},
-        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_JPEG, 255, 128, 128, 0xFFFFFF},
-        {AV_PIX_FMT_YUVJ420P, AVCOL_RANGE_UNSPECIFIED, 0, 128, 128, 0x000000},
-        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, 81, 90, 240, 0xFF0000},
+        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, AVCOL_SPC_UNSPECIFIED, 235, 128, 128, 0xFFFFFF},
+        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, AVCOL_SPC_UNSPECIFIED, 16, 128, 128, 0x000000},
+        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, AVCOL_SPC_UNSPECIFIED, 126, 128, 128, 0x808080},
+        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_JPEG, AVCOL_SPC_UNSPECIFIED, 200, 128, 128, 0xC8C8C8},
+        {AV_PIX_FMT_YUVJ420P, AVCOL_RANGE_UNSPECIFIED, AVCOL_SPC_UNSPECIFIED, 100, 128, 128, 0x646464},
+        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, AVCOL_SPC_BT470BG, 81, 90, 240, 0xFF0000},
+        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, AVCOL_SPC_BT709, 63, 102, 240, 0xFF0000},
     };
     for (const Case& c : cases) {
         const FramePtr source = frameOf(c.format, 16, 16);
         source->color_range = c.range;
+        source->colorspace = c.matrix;
         for (int plane = 0; plane < 3; ++plane)
             for (int row = 0; row < (plane == 0 ? 16 : 8); ++row)
                 std::memset(source->data[plane] + row * source->linesize[plane],

@@ -30,6 +30,7 @@ bool isRgbOrGrey(AVPixelFormat format) {
 }  // namespace
 
 bool FrameConverter::prepare(const AVFrame& source, AVPixelFormat format, std::string& error) {
+    silenceFfmpegLog();
     const auto from = static_cast<AVPixelFormat>(source.format);
     if (scaler_ && source.width == width_ && source.height == height_ && from == from_ && format == to_ &&
         source.colorspace == matrix_ && source.color_range == range_)
