@@ -145,6 +145,9 @@ TEST_F(FrameReader, TellsInterlacedFramesAndTheirFieldOrder) {
         {"mpeg2-bff.mkv", clip + " -vf setfield=bff -c:v mpeg2video -flags +ildct+ilme -top 0", true, false},
         {"dv-bff.dv", pattern("720x480", 0.2) + " -vf setfield=bff -c:v dvvideo -pix_fmt yuv411p", true,
          false},
+        // A JPEG is one picture: the container's field order tells how it was captured.
+        {"mjpeg-tt.mkv", clip + " -c:v mjpeg -field_order tt", true, true},
+        {"mjpeg-bb.mkv", clip + " -c:v mjpeg -field_order bb", true, false},
         {"progressive.mkv", clip + " -vf setfield=prog -c:v ffv1", false, false},
     };
     for (const InterlaceCase& c : cases) {
