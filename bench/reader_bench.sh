@@ -32,7 +32,9 @@ if [ -n "$keep" ]; then work=$keep; mkdir -p "$work"; else work=$(mktemp -d); tr
 make() {
     local name=$1
     shift
-    [ -s "$work/$name" ] || ffmpeg -nostdin -loglevel error -y "$@" "$work/$name"
+    # (Copying MPEG-2 into a program stream warns of buffer underflows on every packet: only a
+    # fatal error is shown.)
+    [ -s "$work/$name" ] || ffmpeg -nostdin -loglevel fatal -y "$@" "$work/$name"
 }
 pattern() { echo "-f lavfi -i testsrc2=size=720x576:rate=25:duration=$1"; }
 

@@ -57,9 +57,13 @@ int main(int argc, char** argv) {
         }
         best = std::min(best, took);
     }
-    std::printf("%s: %d of %d decoded, %s (%d seeks, %d frames decoded), best of %d: %.3f s\n", argv[1],
-                report.decoded, report.asked, report.readThrough ? "read through" : "by seeking",
-                report.seeks, report.framesDecoded, runs, best);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf(
+        "%s: %d of %d decoded, %s (%d seeks, %d frames decoded, maximum resident set %ld MB), best of %d: "
+        "%.3f s\n",
+        argv[1], report.decoded, report.asked, report.readThrough ? "read through" : "by seeking",
+        report.seeks, report.framesDecoded, usage.ru_maxrss / 1024, runs, best);
     if (list)
         for (const VideoFrame& sample : samples)
             std::printf("  %lld%s\n", static_cast<long long>(sample.timestamp),
