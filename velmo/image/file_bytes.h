@@ -4,11 +4,7 @@
 #include <string>
 #include <vector>
 
-// Whole files in and out, with the system's reason in every message.
-
-// Reads the whole file, refusing one larger than `limit` bytes.
-bool readFileBytes(const std::string& path, std::size_t limit, std::vector<unsigned char>& bytes,
-                   std::string& error);
+// Whole files out, with the system's reason in every message (input_file.h reads them in).
 
 // Writes the file whole or not at all: under a unique temporary name in the target's folder (so two
 // writers never share one, and no other file is overwritten), then renamed over the target. The

@@ -114,11 +114,16 @@ std::string VideoReader::failure(const std::string& cause) const {
 bool VideoReader::open(const std::string& path, const VideoReaderOptions& options, std::string& error) {
     silenceFfmpegLog();
     clearFfmpegMessage();
-    if (!file_.open(path, error)) return false;
-    if (file_.size() == 0) return error = failure("the file is empty"), false;
-    packet_.reset(av_packet_alloc());
-    if (!packet_) return error = failure(kNotEnoughMemory), false;
-    return openDemuxer(error) && chooseStream(options, error) && openDecoder(options, error);
+    try {
+        if (!file_.open(path, error)) return false;
+        if (file_.size() == 0) return error = failure("the file is empty"), false;
+        packet_.reset(av_packet_alloc());
+        if (!packet_) return error = failure(kNotEnoughMemory), false;
+        return openDemuxer(error) && chooseStream(options, error) && openDecoder(options, error);
+    } catch (const std::bad_alloc&) {
+        error = "cannot read " + path + ": " + kNotEnoughMemory;
+        return false;
+    }
 }
 
 bool VideoReader::openDemuxer(std::string& error) {
@@ -239,6 +244,17 @@ bool VideoReader::openDecoder(const VideoReaderOptions& options, std::string& er
 
 VideoReader::Read VideoReader::nextFrame(VideoFrame& frame, std::string& error,
                                          const PacketHandler& otherPackets) {
+    try {
+        return decodeNext(frame, error, otherPackets);
+    } catch (const std::bad_alloc&) {
+        av_packet_unref(packet_.get());
+        error = failure(kNotEnoughMemory);
+        return Read::Error;
+    }
+}
+
+VideoReader::Read VideoReader::decodeNext(VideoFrame& frame, std::string& error,
+                                          const PacketHandler& otherPackets) {
     if (!frame.picture) frame.picture.reset(av_frame_alloc());
     if (!frame.picture) return error = failure(kNotEnoughMemory), Read::Error;
     for (;;) {

@@ -74,8 +74,9 @@ struct VideoReaderOptions {
     bool otherStreams = false;
 };
 
-// Receives a packet of another stream than the video, in file order. Returning false stops the
-// reading with Read::Error and the message given.
+// Receives a packet of another stream than the video, in file order; the packet is the reader's,
+// to copy or reference (av_packet_ref), not to keep. Returning false stops the reading with
+// Read::Error and the message given; it must not throw.
 using PacketHandler = std::function<bool(AVPacket& packet, std::string& error)>;
 
 // Whether the file's own index (Matroska cues, an MP4 or AVI index) shows a key frame in a range
@@ -145,6 +146,7 @@ private:
     bool openDemuxer(std::string& error);
     bool chooseStream(const VideoReaderOptions& options, std::string& error);
     bool openDecoder(const VideoReaderOptions& options, std::string& error);
+    Read decodeNext(VideoFrame& frame, std::string& error, const PacketHandler& otherPackets);
     Read decodeFailure(int status, std::string& error);
     Read finishFrame(VideoFrame& frame, std::string& error);
     std::string failure(const std::string& cause) const;
