@@ -49,7 +49,8 @@ struct VideoStreamInfo {
 // A decoded frame and its facts.
 struct VideoFrame {
     FramePtr picture;                         // planes in picture->data / linesize, in picture->format
-    std::int64_t timestamp = AV_NOPTS_VALUE;  // best effort, in the stream's time base
+    std::int64_t timestamp = AV_NOPTS_VALUE;  // best effort, in the stream's time base (a raw stream's
+                                              // from the frame's number, when read from its start)
     bool interlaced = false;                  // from the frame, else from the stream's field order
     bool topFieldFirst = false;
     AVRational sampleAspectRatio{0, 1};  // the frame's, else the stream's
@@ -106,7 +107,8 @@ public:
     };
     // Decodes on to the next frame of the video stream, in presentation order. Packets of other
     // streams go to `otherPackets` when options.otherStreams is set and a handler is given. The
-    // frame keeps the decoder's own pixel format; FrameConverter changes it.
+    // frame keeps the decoder's own pixel format; FrameConverter changes it. `frame` is filled
+    // anew each call: a caller that keeps frames moves `frame.picture` out (or takes a reference).
     Read nextFrame(VideoFrame& frame, std::string& error, const PacketHandler& otherPackets = {});
 
     // Moves to the key frame at or before `timestamp` (the stream's time base); nextFrame goes on
@@ -157,10 +159,9 @@ private:
     CodecContextPtr decoder_;
     PacketPtr packet_;
     VideoStreamInfo info_;
-    bool draining_ = false;  // the demuxer ended; the decoder gives what it holds
-    int packetsToKey_ = 0;
-    std::int64_t framesFromStart_ = 0;  // frames given since the start; -1 after a seek   // > 0: video
-                                        // packets left to drop while waiting for a key frame
+    bool draining_ = false;             // the demuxer ended; the decoder gives what it holds
+    int packetsToKey_ = 0;              // > 0: video packets left to drop while waiting for a key frame
+    std::int64_t framesFromStart_ = 0;  // frames given since the start; -1 after a seek
     std::string readFailure_;
     FrameSizeGuard sizeGuard_;
 };
