@@ -13,7 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # The native build, FFmpeg's libraries and programs, and GStreamer and MLT (melt) with frei0r's
 # header for velmo.so; the photographs that the suggest tests and benchmark pan across.
 packages=(
-    cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libstb-dev
+    cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev libstb-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
     frei0r-plugins-dev ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
     gstreamer1.0-libav melt lomiri-wallpapers-16.04

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Every test: the source format, the native core tests (plain and under AddressSanitizer and
-# UndefinedBehaviorSanitizer), velmo.so in FFmpeg, GStreamer and melt and installed for each, a
-# short fuzzing run, a benchmark smoke run, and the Windows-side tests for both architectures,
-# where VELMO.VDF is loaded by the project's own host under Wine with a virtual display, and a check
-# that both architectures give the same results. On a kernel that cannot start 32-bit programs the
+# UndefinedBehaviorSanitizer), velmo.so in FFmpeg, GStreamer and melt and installed for each, short
+# fuzzing runs of the transform and of the picture reader, a benchmark smoke run, and the
+# Windows-side tests for both architectures, where VELMO.VDF is loaded by the project's own host
+# under Wine with a virtual display, and a check that both architectures give the same results. On a kernel that cannot start 32-bit programs the
 # 32-bit plug-in is built and read but not run.
 # Any failing step fails the whole run.
 set -euo pipefail
 velmo_root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$velmo_root"
 fuzz_seconds=${VELMO_FUZZ_SECONDS:-60}
+picture_fuzz_seconds=${VELMO_PICTURE_FUZZ_SECONDS:-30}
 
 step() { printf '\n== %s ==\n' "$*"; }
 
@@ -48,25 +49,33 @@ cmake --preset native-sanitize >/dev/null
 cmake --build --preset native-sanitize
 ctest --preset native-sanitize --no-tests=error
 
+# run_fuzzer NAME SECONDS SEED-CORPUS: the fuzzer's own exit status decides: a mismatch, a crash or a
+# sanitizer report stops it nonzero. Its log is long, so only the summary is shown, or the end of
+# the log when it failed; a run that executed few inputs did not really fuzz and fails too.
+run_fuzzer() {
+    local name=$1 seconds=$2 seeds=$3 log=$scratch/$1.log executed
+    mkdir "$scratch/$name-corpus"
+    if ! "build/fuzz/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+        -artifact_prefix="build/fuzz/$name-" "$scratch/$name-corpus" "$seeds" >"$log" 2>&1; then
+        tail -n 40 "$log"
+        echo "FAILED: $name stopped on a failing input (above)"
+        exit 1
+    fi
+    grep -E '^(stat::number_of_executed_units|Done)' "$log" || true
+    executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    if [ "${executed:-0}" -lt 1000 ]; then
+        echo "FAILED: $name executed ${executed:-no} inputs; a working run executes thousands"
+        exit 1
+    fi
+}
+
 step "Fuzzing the frame transform against the reference for ${fuzz_seconds} s"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-# The fuzzer's own exit status decides: a mismatch, a crash or a sanitizer report stops it nonzero.
-# Its log is long, so only the summary is shown, or the end of the log when it failed.
-fuzz_log=$scratch/fuzz.log
-mkdir "$scratch/corpus"
-if ! build/fuzz/fuzz/render_fuzz -max_total_time="$fuzz_seconds" -timeout=10 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
-    "$scratch/corpus" fuzz/corpus >"$fuzz_log" 2>&1; then
-    tail -n 40 "$fuzz_log"
-    echo "FAILED: the fuzzer stopped on a failing input (above)"
-    exit 1
-fi
-grep -E '^(stat::number_of_executed_units|Done)' "$fuzz_log" || true
-executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$fuzz_log")
-if [ "${executed:-0}" -lt 1000 ]; then
-    echo "FAILED: the fuzzer executed ${executed:-no} inputs; a working run executes thousands"
-    exit 1
-fi
+run_fuzzer render_fuzz "$fuzz_seconds" fuzz/corpus
+
+step "Fuzzing the picture reader (PNG, BMP, JPEG through FFmpeg's decoders) for ${picture_fuzz_seconds} s"
+run_fuzzer picture_fuzz "$picture_fuzz_seconds" fuzz/picture-corpus
 
 step "Benchmark smoke run"
 build/native/bench/render_bench --benchmark_min_time=0 --benchmark_repetitions=1 >/dev/null

@@ -114,6 +114,12 @@ protected:
         std::FILE* junk = std::fopen("vdfhost-junk.png", "wb");
         std::fputs("not a picture", junk);
         std::fclose(junk);
+        // A 24-bit BMP's headers for 0 x 10 pixels, and no rows.
+        const unsigned char widthZero[54] = {'B', 'M', 54, 0, 0, 0, 0, 0,  0, 0, 54, 0, 0, 0,  40,
+                                             0,   0,   0,  0, 0, 0, 0, 10, 0, 0, 0,  1, 0, 24, 0};
+        std::FILE* empty = std::fopen("vdfhost-width0.bmp", "wb");
+        std::fwrite(widthZero, 1, sizeof widthZero, empty);
+        std::fclose(empty);
     }
 };
 
@@ -139,6 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"OutOfRange", "VELMO.VDF --script \"Config(1,2,3,4,2147483648)\" vdfhost-ok.png out.png",
                   "whole number"},
         ErrorCase{"UnreadablePicture", "VELMO.VDF vdfhost-junk.png out.png", "vdfhost-junk.png"},
+        ErrorCase{"PictureWithoutPixels", "VELMO.VDF vdfhost-width0.bmp out.png",
+                  "vdfhost-width0.bmp: the picture has no pixels"},
         ErrorCase{"UnknownOutputType", "VELMO.VDF vdfhost-ok.png out.gif", ".png or .bmp"},
         ErrorCase{"NoOutput", "VELMO.VDF vdfhost-ok.png", "expected"},
         ErrorCase{"OutputFolderMissing", "VELMO.VDF vdfhost-ok.png no-such-folder\\out.png",

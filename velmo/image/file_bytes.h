@@ -4,11 +4,7 @@
 #include <string>
 #include <vector>
 
-// Whole files in and out, with the system's reason in every message.
-
-// Reads the whole file, refusing one larger than `limit` bytes.
-bool readFileBytes(const std::string& path, std::size_t limit, std::vector<unsigned char>& bytes,
-                   std::string& error);
+// Whole files out, with the system's reason in every message (input_file.h reads them in).
 
 // Writes the file whole or not at all, through an OutputFile (output_file.h): under a unique
 // temporary name beside the target, then renamed over it; the temporary is removed on every failure

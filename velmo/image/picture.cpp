@@ -4,34 +4,42 @@
 #include <cctype>
 #include <filesystem>
 #include <new>
+#include <span>
 
 #include "core/script_line.h"
-#include "stb_image.h"
 #include "stb_image_write.h"
 #include "velmo/image/file_bytes.h"
+#include "velmo/image/input_file.h"
+#include "velmo/image/picture_decoder.h"
 
 namespace {
 
-enum class Format { Png, Bmp, Jpeg, Other };
+using Bytes = std::span<const unsigned char>;
 
-Format formatOf(const std::vector<unsigned char>& bytes) {
+// A file larger than this holds no picture velmo reads: an uncompressed 32-bit BMP of the largest
+// size, plus room for its header.
+constexpr std::size_t kLargestPictureFile =
+    std::size_t{kLargestPictureSide} * kLargestPictureSide * 4 + (std::size_t{1} << 20);
+
+// The format its signature names; false for any other file.
+bool formatOf(Bytes bytes, PictureFormat& format) {
     auto startsWith = [&bytes](std::initializer_list<unsigned char> magic) {
         return bytes.size() >= magic.size() && std::equal(magic.begin(), magic.end(), bytes.begin());
     };
-    if (startsWith({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return Format::Png;
-    if (startsWith({'B', 'M'})) return Format::Bmp;
-    if (startsWith({0xFF, 0xD8, 0xFF})) return Format::Jpeg;
-    return Format::Other;
+    if (startsWith({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return format = PictureFormat::Png, true;
+    if (startsWith({'B', 'M'})) return format = PictureFormat::Bmp, true;
+    if (startsWith({0xFF, 0xD8, 0xFF})) return format = PictureFormat::Jpeg, true;
+    return false;
 }
 
-std::uint32_t littleEndian(const std::vector<unsigned char>& bytes, std::size_t at, int size) {
+std::uint32_t littleEndian(Bytes bytes, std::size_t at, int size) {
     std::uint32_t value = 0;
     for (int k = size - 1; k >= 0; --k)
         value = (value << 8) | bytes[at + static_cast<std::size_t>(k)];
     return value;
 }
 
-std::uint32_t bigEndian(const std::vector<unsigned char>& bytes, std::size_t at, int size) {
+std::uint32_t bigEndian(Bytes bytes, std::size_t at, int size) {
     std::uint32_t value = 0;
     for (int k = 0; k < size; ++k)
         value = (value << 8) | bytes[at + static_cast<std::size_t>(k)];
@@ -40,7 +48,7 @@ std::uint32_t bigEndian(const std::vector<unsigned char>& bytes, std::size_t at,
 
 // The size a JPEG's frame header gives: the first start-of-frame segment after the markers
 // before it.
-bool jpegSize(const std::vector<unsigned char>& bytes, std::int64_t& w, std::int64_t& h) {
+bool jpegSize(Bytes bytes, std::int64_t& w, std::int64_t& h) {
     std::size_t at = 2;
     while (at + 4 <= bytes.size()) {
         if (bytes[at] != 0xFF) return false;
@@ -69,14 +77,14 @@ bool jpegSize(const std::vector<unsigned char>& bytes, std::int64_t& w, std::int
 
 // The picture's size as its header states it, before any decoder looks at the rest: the decoder
 // refuses very large pictures with no more than "corrupt", and a user should hear the limit.
-bool statedSize(const std::vector<unsigned char>& bytes, Format format, std::int64_t& w, std::int64_t& h) {
+bool statedSize(Bytes bytes, PictureFormat format, std::int64_t& w, std::int64_t& h) {
     switch (format) {
-        case Format::Png:
+        case PictureFormat::Png:
             if (bytes.size() < 24 || bigEndian(bytes, 12, 4) != 0x49484452) return false;  // "IHDR"
             w = bigEndian(bytes, 16, 4);
             h = bigEndian(bytes, 20, 4);
             return true;
-        case Format::Bmp:
+        case PictureFormat::Bmp:
             if (bytes.size() < 26) return false;
             if (littleEndian(bytes, 14, 4) == 12) {
                 w = littleEndian(bytes, 18, 2);
@@ -87,23 +95,26 @@ bool statedSize(const std::vector<unsigned char>& bytes, Format format, std::int
                 if (h < 0) h = -h;  // rows stored top-down
             }
             return true;
-        case Format::Jpeg:
+        case PictureFormat::Jpeg:
             return jpegSize(bytes, w, h);
-        case Format::Other:
-            break;
     }
     return false;
 }
 
-// stb fills the rows missing from a cut-off BMP with zeros, so a truncated file would pass as a
-// picture with black rows. The header says how many bytes of rows follow the pixel-data offset.
-// Called after the header was read successfully, for the uncompressed layouts stb reads.
-bool bmpPixelDataComplete(const std::vector<unsigned char>& bytes, std::int64_t w, std::int64_t h,
-                          std::int64_t& missing) {
+// A decoder may fill the rows missing from a cut-off BMP with zeros (stb does; FFmpeg's takes a
+// short file for rows without their padding), so a truncated file would pass as a picture with
+// black or sheared rows. The header says how many bytes of rows follow the pixel-data offset.
+// Only uncompressed rows have a length known in advance; run-length coded ones are the decoder's.
+bool bmpPixelDataComplete(Bytes bytes, std::int64_t w, std::int64_t h, std::int64_t& missing) {
     constexpr std::size_t kFileHeader = 14;
-    if (bytes.size() < kFileHeader + 16) return true;  // too short to have passed the header read
+    if (bytes.size() < kFileHeader + 20) return true;  // too short for a header: the decoder says so
     const std::int64_t pixelOffset = littleEndian(bytes, 10, 4);
     const std::uint32_t headerSize = littleEndian(bytes, kFileHeader, 4);
+    constexpr std::uint32_t kUncompressed = 0, kBitFields = 3, kAlphaBitFields = 6;
+    const std::uint32_t compression =
+        headerSize == 12 ? kUncompressed : littleEndian(bytes, kFileHeader + 16, 4);
+    if (compression != kUncompressed && compression != kBitFields && compression != kAlphaBitFields)
+        return true;
     // The oldest header keeps 16-bit sizes and the bit count at 24; the others at 28.
     const std::size_t bitCountAt = headerSize == 12 ? kFileHeader + 10 : kFileHeader + 14;
     const std::int64_t bitsPerPixel = littleEndian(bytes, bitCountAt, 2);
@@ -126,73 +137,71 @@ void appendBytes(void* context, void* data, int size) {
     bytes->insert(bytes->end(), begin, begin + size);
 }
 
-struct FreeDecoded {
-    void operator()(unsigned char* pixels) const { stbi_image_free(pixels); }
-};
-
 std::string tooLarge(const std::string& path, std::int64_t w, std::int64_t h) {
     return "cannot read " + path + ": the picture is " + std::to_string(w) + " x " + std::to_string(h) +
            " pixels; velmo reads pictures of at most " + std::to_string(kLargestPictureSide) +
            " pixels per side";
 }
 
-bool decode(const std::string& path, const std::vector<unsigned char>& bytes, Picture& picture,
-            std::string& error) {
-    if (formatOf(bytes) == Format::Other) {
-        error = "cannot read " + path + ": not a PNG, BMP or JPEG picture";
-        return false;
-    }
-    std::int64_t statedW = 0, statedH = 0;
-    if (statedSize(bytes, formatOf(bytes), statedW, statedH) &&
-        (statedW > kLargestPictureSide || statedH > kLargestPictureSide)) {
-        error = tooLarge(path, statedW, statedH);
-        return false;
-    }
-    const int size = static_cast<int>(bytes.size());
-    int w = 0, h = 0, channels = 0;
-    if (stbi_info_from_memory(bytes.data(), size, &w, &h, &channels) == 0) {
-        error = "cannot read " + path + ": " + stbi_failure_reason();
-        return false;
-    }
-    // The decoder's own reading of the header is the one that counts.
-    if (w > kLargestPictureSide || h > kLargestPictureSide) {
-        error = tooLarge(path, w, h);
-        return false;
-    }
-    std::int64_t missing = 0;
-    if (formatOf(bytes) == Format::Bmp && !bmpPixelDataComplete(bytes, w, h, missing)) {
-        error = "cannot read " + path + ": the file is cut short, " + std::to_string(missing) +
-                " bytes of pixel rows are missing";
-        return false;
-    }
-    const std::unique_ptr<unsigned char, FreeDecoded> rgb(
-        stbi_load_from_memory(bytes.data(), size, &w, &h, &channels, 3));
-    if (!rgb) {
-        error = "cannot read " + path + ": " + stbi_failure_reason();
-        return false;
-    }
-    picture.w = w;
-    picture.h = h;
-    picture.pixels.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    for (std::size_t k = 0; k < picture.pixels.size(); ++k) {
-        const unsigned char* p = rgb.get() + 3 * k;
-        picture.pixels[k] = (Pixel32{p[0]} << 16) | (Pixel32{p[1]} << 8) | Pixel32{p[2]};
-    }
-    return true;
+std::string noPixels(const std::string& path) {
+    return "cannot read " + path + ": the picture has no pixels";
 }
 
-// A file larger than this holds no picture velmo reads: an uncompressed 32-bit BMP of the largest
-// size, plus room for its header.
-constexpr std::size_t kLargestPictureFile =
-    std::size_t{kLargestPictureSide} * kLargestPictureSide * 4 + (std::size_t{1} << 20);
-
 }  // namespace
+
+bool decodePicture(const std::string& name, std::span<const unsigned char> bytes, Picture& picture,
+                   std::string& error) {
+    const std::string path = quotedName(name);
+    try {
+        PictureFormat format{};
+        if (!formatOf(bytes, format)) {
+            error = "cannot read " + path + ": not a PNG, BMP or JPEG picture";
+            return false;
+        }
+        std::int64_t statedW = 0, statedH = 0;
+        if (statedSize(bytes, format, statedW, statedH)) {
+            if (statedW > kLargestPictureSide || statedH > kLargestPictureSide) {
+                error = tooLarge(path, statedW, statedH);
+                return false;
+            }
+            if (statedW == 0 || statedH == 0) {
+                error = noPixels(path);
+                return false;
+            }
+            std::int64_t missing = 0;
+            if (format == PictureFormat::Bmp && !bmpPixelDataComplete(bytes, statedW, statedH, missing)) {
+                error = "cannot read " + path + ": the file is cut short, " + std::to_string(missing) +
+                        " bytes of pixel rows are missing";
+                return false;
+            }
+        }
+        Picture decoded;
+        if (!decodePicturePixels(bytes, format, decoded, error)) {
+            error = "cannot read " + path + ": " + error;
+            return false;
+        }
+        // The decoder's own reading of the header is the one that counts.
+        if (decoded.w > kLargestPictureSide || decoded.h > kLargestPictureSide) {
+            error = tooLarge(path, decoded.w, decoded.h);
+            return false;
+        }
+        if (decoded.w <= 0 || decoded.h <= 0) {
+            error = noPixels(path);
+            return false;
+        }
+        picture = std::move(decoded);
+        return true;
+    } catch (const std::bad_alloc&) {
+        error = "cannot read " + path + ": not enough memory for the picture";
+        return false;
+    }
+}
 
 bool loadPicture(const std::string& path, Picture& picture, std::string& error) {
     try {
         std::vector<unsigned char> bytes;
-        if (!readFileBytes(path, kLargestPictureFile, bytes, error)) return false;
-        return decode(quotedName(path), bytes, picture, error);
+        if (!readInputFile(path, kLargestPictureFile, bytes, error)) return false;
+        return decodePicture(path, bytes, picture, error);
     } catch (const std::bad_alloc&) {
         error = "cannot read " + quotedName(path) + ": not enough memory for the picture";
         return false;
@@ -209,6 +218,15 @@ bool checkPictureOutputName(const std::string& path, std::string& error) {
 bool writePicture(OutputFile& file, const Picture& picture, std::string& error) {
     if (!checkPictureOutputName(file.path(), error)) return false;
     const std::string shown = quotedName(file.path());
+    if (picture.w <= 0 || picture.h <= 0) {
+        error = "cannot write " + shown + ": the picture has no pixels";
+        return false;
+    }
+    if (picture.pixels.size() != static_cast<std::size_t>(picture.w) * static_cast<std::size_t>(picture.h)) {
+        error = "cannot write " + shown + ": the picture holds " + std::to_string(picture.pixels.size()) +
+                " pixels, not " + std::to_string(picture.w) + " x " + std::to_string(picture.h);
+        return false;
+    }
     try {
         std::vector<unsigned char> rgb(picture.pixels.size() * 3);
         for (std::size_t k = 0; k < picture.pixels.size(); ++k) {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "core/frame_bitmap.h"
 #include "velmo/image/output_file.h"
+#include "velmo/image/size_limit.h"
 
 // A picture as image files hold it: top-down rows of 0x00RRGGBB pixels without gaps.
 struct Picture {
@@ -14,13 +16,11 @@ struct Picture {
     std::vector<Pixel32> pixels;
 };
 
-// The largest picture or frame side the tools accept. It covers every real frame (8K video is
-// 7680 x 4320) while a hostile file of a few bytes cannot ask for more than about 3 GB of memory.
-inline constexpr std::int32_t kLargestPictureSide = 16384;
-
-// Reads a PNG, BMP or JPEG picture of at most kLargestPictureSide pixels per side. The header is
-// read before any pixel memory is taken; a BMP whose pixel data is shorter than its header says is
-// refused. On failure returns false with a one-line `error` that names the file and the cause.
+// Reads a PNG, BMP or JPEG picture (recognised by its signature, whatever its name) of at most
+// kLargestPictureSide pixels per side. The file is opened without blocking and refused unless it
+// is a regular file; the header is read before any pixel memory is taken; a picture without pixels
+// (a width or height of 0) and a BMP whose pixel data is shorter than its header says are refused.
+// On failure returns false with a one-line `error` that names the file and the cause.
 bool loadPicture(const std::string& path, Picture& picture, std::string& error);
 
 // True when savePicture writes a file of this name: one that ends in .png or .bmp (any case), which
@@ -31,8 +31,12 @@ bool checkPictureOutputName(const std::string& path, std::string& error);
 // commits it.
 bool writePicture(OutputFile& file, const Picture& picture, std::string& error);
 
+// The same for a file's bytes already in memory; `name` is the file's name for messages.
+bool decodePicture(const std::string& name, std::span<const unsigned char> bytes, Picture& picture,
+                   std::string& error);
+
 // Writes PNG or BMP, chosen by the file name's extension, whole or not at all: through an OutputFile
-// (output_file.h), which says how.
+// (output_file.h), which says how. A picture without pixels is refused.
 bool savePicture(const std::string& path, const Picture& picture, std::string& error);
 
 // The picture as the filter sees frames: bottom-up, without copying a pixel.
