@@ -13,7 +13,15 @@ struct LumaWeights {
     Wide blue;
 };
 LumaWeights weightsOf(ColourMatrix matrix) {
-    return matrix == ColourMatrix::Bt709 ? LumaWeights{2126, 722} : LumaWeights{2990, 1140};
+    switch (matrix) {
+        case ColourMatrix::Bt709:
+            return {2126, 722};
+        case ColourMatrix::Bt2020:
+            return {2627, 593};
+        case ColourMatrix::Bt601:
+            break;
+    }
+    return {2990, 1140};
 }
 
 // numerator / denominator to the nearest integer, halves up; both positive.

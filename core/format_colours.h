@@ -11,8 +11,9 @@ enum class ColourModel { Yuv, Rgb, Gray };
 // Limited ("TV", "MPEG"): black at 16 and white at 235 in 8 bits, chroma 16 to 240 around 128, all
 // scaled by 2^(bits - 8). Full ("PC", "JPEG"): 0 to 2^bits - 1, chroma around 2^(bits - 1).
 enum class ColourRange { Limited, Full };
-// The luma weights that turn R'G'B' into Y'CbCr: BT.601 (SD), BT.709 (HD).
-enum class ColourMatrix { Bt601, Bt709 };
+// The luma weights that turn R'G'B' into Y'CbCr: BT.601 (SD), BT.709 (HD), BT.2020 (UHD, its
+// non-constant-luminance form).
+enum class ColourMatrix { Bt601, Bt709, Bt2020 };
 
 struct ColourFormat {
     ColourModel model;

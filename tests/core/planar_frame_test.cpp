@@ -361,7 +361,7 @@ TEST_P(FormatColours, AreTheFormatsOwnBlackAndRed) {
 
 using M = ColourModel;
 using R = ColourRange;
-constexpr ColourMatrix k601 = ColourMatrix::Bt601, k709 = ColourMatrix::Bt709;
+constexpr ColourMatrix k601 = ColourMatrix::Bt601, k709 = ColourMatrix::Bt709, k2020 = ColourMatrix::Bt2020;
 
 INSTANTIATE_TEST_SUITE_P(
     PlanarFrame, FormatColours,
@@ -379,6 +379,10 @@ INSTANTIATE_TEST_SUITE_P(
             "Yuv8Limited709", {M::Yuv, 8, R::Limited, k709, false}, {{16, 63}, {128, 102}, {128, 240}}},
         ColourCase{
             "Yuv10Limited709", {M::Yuv, 10, R::Limited, k709, false}, {{64, 250}, {512, 409}, {512, 960}}},
+        ColourCase{
+            "Yuv8Limited2020", {M::Yuv, 8, R::Limited, k2020, false}, {{16, 74}, {128, 97}, {128, 240}}},
+        ColourCase{
+            "Yuv10Limited2020", {M::Yuv, 10, R::Limited, k2020, false}, {{64, 294}, {512, 387}, {512, 960}}},
         ColourCase{"Yuv8Full601", {M::Yuv, 8, R::Full, k601, false}, {{0, 76}, {128, 85}, {128, 255}}},
         ColourCase{"Yuv10Full601", {M::Yuv, 10, R::Full, k601, false}, {{0, 306}, {512, 339}, {512, 1023}}},
         ColourCase{"Yuv8Full709", {M::Yuv, 8, R::Full, k709, false}, {{0, 54}, {128, 99}, {128, 255}}},
