@@ -139,10 +139,13 @@ std::string roundedShiftNote(const VerticalShift& shift) {
         const std::int64_t size = count < 0 ? -count : count;
         return std::to_string(size) + (size == 1 ? " line" : " lines");
     };
+    const auto move = [&lines](std::int64_t count) {
+        return count == 0 ? std::string("not at all") : lines(count) + (count < 0 ? " up" : " down");
+    };
     const std::int64_t off = shift.exact - shift.used;
-    return "interlaced frames moved " + lines(shift.used) + (shift.used < 0 ? " up" : " down") +
-           " instead of " + lines(shift.exact) + ", to keep their fields: the picture sits " + lines(off) +
-           (off > 0 ? " above" : " below") + " the exact centre";
+    return "interlaced frames moved " + move(shift.used) + " instead of " + move(shift.exact) +
+           ", to keep their fields: the picture sits " + lines(off) + (off > 0 ? " above" : " below") +
+           " the exact centre";
 }
 
 // The zone for one input: the settings line given, or the one the finder finds, its report on
@@ -212,6 +215,16 @@ bool fixOne(const FixOptions& options, const Job& job) {
     progress.finish(static_cast<std::uint64_t>(summary.frames));
     if (!written || !output.commit(error)) return fail(error), false;
     if (summary.rounded) printNote(roundedShiftNote(*summary.rounded));
+    if (summary.startDelay > 0) {
+        char note[160];
+        std::snprintf(
+            note, sizeof note,
+            "its timestamps begin at -%.3f s, and Matroska holds none before 0: every stream starts "
+            "%.3f s later",
+            static_cast<double>(summary.startDelay) / AV_TIME_BASE,
+            static_cast<double>(summary.startDelay) / AV_TIME_BASE);
+        printNote(note);
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return printToStandardOutput(heading + zoneText(zone) + "; " + std::to_string(summary.frames) +
                                      " frames in " + secondsText(seconds) + "\n",

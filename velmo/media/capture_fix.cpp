@@ -131,5 +131,7 @@ bool writeFixedCapture(VideoReader& reader, const Zone& zone, const EncoderChoic
     if (summary.frames == 0)
         return error = "cannot read " + quotedName(reader.path()) + ": its video has no frame", false;
     if (!encoder.encode(nullptr, 0, writeVideo, error)) return writeFailed ? false : refuse();
-    return container.finish(error);
+    if (!container.finish(error)) return false;
+    summary.startDelay = container.startDelay();
+    return true;
 }

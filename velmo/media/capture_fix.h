@@ -40,6 +40,8 @@ struct FixSummary {
     // The vertical shift of the first frame whose shift was rounded to keep its fields (an
     // interlaced frame), when one was.
     std::optional<VerticalShift> rounded;
+    // How much later every stream starts than in the input (MatroskaOutput::startDelay).
+    std::int64_t startDelay = 0;
 };
 
 // Reads every frame from the reader's start, moves it by `zone`, encodes it and writes the file,

@@ -22,10 +22,17 @@ bool isTimecodeTrack(const AVStream& stream) {
             av_dict_get(stream.metadata, "timecode", nullptr, 0) != nullptr);
 }
 
+// "audio, pcm_s24le"; a stream of no codec FFmpeg knows by its tag ("data, tmcd"), or its kind alone.
 std::string streamKind(const AVStream& stream) {
-    const char* type = av_get_media_type_string(stream.codecpar->codec_type);
-    return std::string(type != nullptr ? type : "unknown") + ", " +
-           avcodec_get_name(stream.codecpar->codec_id);
+    const AVCodecParameters& parameters = *stream.codecpar;
+    const char* type = av_get_media_type_string(parameters.codec_type);
+    std::string kind = type != nullptr ? type : "unknown";
+    char tag[AV_FOURCC_MAX_STRING_SIZE] = {};
+    if (parameters.codec_id != AV_CODEC_ID_NONE)
+        kind.append(", ").append(avcodec_get_name(parameters.codec_id));
+    else if (parameters.codec_tag != 0)
+        kind.append(", ").append(av_fourcc_make_string(tag, parameters.codec_tag));
+    return kind;
 }
 
 // Tags that describe the input's encoding of the video, which the new encoding makes wrong: the
@@ -190,8 +197,15 @@ bool MatroskaOutput::start(const AVCodecContext& encoder, AVRational sampleAspec
     const std::string encoderName = std::string(LIBAVCODEC_IDENT " ") + encoder.codec->name;
     if (av_dict_set(&video.metadata, "encoder", encoderName.c_str(), 0) < 0)
         return error = failure(kNotEnoughMemory), false;
+    // Each stream's default and forced flags as the input has them, not as the muxer would infer.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "default_mode", "passthrough", 0);
+    // Timestamps pass through as they are; only where one is negative, which Matroska cannot hold,
+    // all streams move on together (by their presentation times, as Matroska keeps them).
+    format_->avoid_negative_ts = AVFMT_AVOID_NEG_TS_MAKE_NON_NEGATIVE;
     clearFfmpegMessage();
-    const int status = avformat_write_header(format_, nullptr);
+    const int status = avformat_write_header(format_, &options);
+    av_dict_free(&options);
     if (status < 0) return error = writeFailure(status), false;
     started_ = true;
     std::vector<Pending> pending = std::move(pending_);
@@ -218,6 +232,10 @@ bool MatroskaOutput::writeNow(AVPacket& packet, int inputIndex, AVRational timeB
     const int output = outputOf_[inputIndex];
     packet.stream_index = output;
     packet.pos = -1;
+    if (packet.pts != AV_NOPTS_VALUE) {
+        const std::int64_t time = av_rescale_q(packet.pts, timeBase, AV_TIME_BASE_Q);
+        if (earliest_ == AV_NOPTS_VALUE || time < earliest_) earliest_ = time;
+    }
     av_packet_rescale_ts(&packet, timeBase, format_->streams[output]->time_base);
     clearFfmpegMessage();
     const int status = av_interleaved_write_frame(format_, &packet);

@@ -49,6 +49,10 @@ public:
     // Writes what the interleaving holds, the index and the duration. The file is then whole.
     bool finish(std::string& error);
 
+    // How much later than in the input every stream starts, in AV_TIME_BASE units: the input's
+    // earliest timestamp when it is negative (AAC's priming, say), which Matroska cannot hold; else 0.
+    std::int64_t startDelay() const { return earliest_ != AV_NOPTS_VALUE && earliest_ < 0 ? -earliest_ : 0; }
+
 private:
     struct Pending {
         PacketPtr packet;
@@ -70,4 +74,5 @@ private:
     int videoOutput_ = -1;
     bool started_ = false;
     std::vector<Pending> pending_;
+    std::int64_t earliest_ = AV_NOPTS_VALUE;  // the earliest presentation time written, AV_TIME_BASE
 };
