@@ -21,34 +21,11 @@
 #include "core/script_line.h"
 #include "tests/support/hand_formats.h"
 #include "tests/support/reference_planes.h"
-#include "tests/velmo/test_files.h"
+#include "tests/velmo/fix_files.h"
 
 namespace {
 
 using namespace velmo_test;
-
-using Fields = std::map<std::string, std::string>;
-
-struct Outcome {
-    int exitCode;
-    std::string output;
-    std::string errors;
-};
-
-// ffprobe's flat output (section.entry.N.key="value") as a map, values unquoted.
-Fields parseFlat(const std::string& text) {
-    Fields fields;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        const std::size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        std::string value = line.substr(equals + 1);
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-            value = value.substr(1, value.size() - 2);
-        fields[line.substr(0, equals)] = value;
-    }
-    return fields;
-}
 
 std::string lower(std::string text) {
     for (char& c : text)
@@ -118,6 +95,7 @@ struct FixCase {
     std::vector<std::string> more = {};   // further arguments of velmo fix
     std::string codec = "ffv1";           // the fixed file's video codec
     std::vector<std::string> notes = {};  // said on standard error
+    bool variableRate = false;            // the input's frames are irregularly spaced
 };
 
 constexpr char kStereo[] = "-f lavfi -i 'aevalsrc=sin(440*2*PI*t)|sin(660*2*PI*t):s=48000:d=0.32' ";
@@ -215,7 +193,8 @@ std::vector<FixCase> fixCases() {
          .config = "Config(4,14,5,9,1)",
          .zoneText = "Config(4,14,5,9,1) (FFmpeg: frei0r=velmo:4|14|5|9|y)",
          .source = "yuv420p",
-         .moved = "yuv420p"},
+         .moved = "yuv420p",
+         .variableRate = true},
         {.name = "TwoAudioStreamsAndSubtitles",
          .file = "streams.mkv",
          .make =
@@ -261,77 +240,7 @@ std::vector<FixCase> fixCases() {
     };
 }
 
-class FixCommand : public testing::Test {
-protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("velmo-fix-test-" + std::to_string(getpid()));
-        fs::create_directories(folder_);
-        ASSERT_EQ(shell("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null"), 0)
-            << "ffmpeg is missing: run tools/install-deps.sh";
-        writeText("subs.srt",
-                  "1\n00:00:00,040 --> 00:00:00,200\nFirst line\n\n2\n00:00:00,240 --> "
-                  "00:00:00,300\nSecond line\n");
-        writeText("chapters.txt",
-                  ";FFMETADATA1\ntitle=Wedding tape 3\nartist=Archive\n\n[CHAPTER]\n"
-                  "TIMEBASE=1/1000\nSTART=0\nEND=160\ntitle=Ceremony\n\n[CHAPTER]\n"
-                  "TIMEBASE=1/1000\nSTART=160\nEND=320\ntitle=Dinner\n");
-        writeText("notes.txt", "tape notes\n");
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::string path(const std::string& name) const { return (folder_ / name).string(); }
-
-    void writeText(const std::string& name, const std::string& text) const {
-        writeBytes(path(name), Bytes(text.begin(), text.end()));
-    }
-
-    int shell(const std::string& command) const {
-        const int status = std::system(("cd '" + folder_.string() + "' && " + command).c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    // What a command prints on standard output, run in the folder.
-    std::string output(const std::string& command) const {
-        const std::string file = path("command-output.txt");
-        EXPECT_EQ(shell(command + " >'" + file + "'"), 0) << command;
-        return readText(file);
-    }
-
-    std::string make(const std::string& name, const std::string& arguments) const {
-        EXPECT_EQ(shell("ffmpeg -nostdin -loglevel error -y " + arguments + " '" + name + "'"), 0)
-            << arguments;
-        return path(name);
-    }
-
-    // velmo fix with exactly these arguments (no shell), in the folder.
-    Outcome fix(std::vector<std::string> arguments) const {
-        arguments.insert(arguments.begin(), {VELMO_BINARY, "fix"});
-        const std::string here = fs::current_path().string();
-        fs::current_path(folder_);
-        const pid_t pid = startProgram(arguments, "", path("fix-stdout.txt"), path("fix-stderr.txt"));
-        const int status = exitStatus(waitFor(pid));
-        fs::current_path(here);
-        return Outcome{status, readText(path("fix-stdout.txt")), readText(path("fix-stderr.txt"))};
-    }
-
-    Fields probe(const std::string& file, const std::string& what) const {
-        return parseFlat(output("ffprobe -v error -of flat " + what + " '" + file + "'"));
-    }
-
-    // The files in the folder besides the test's own notes and the given ones.
-    std::vector<std::string> filesBesides(const std::vector<std::string>& known) const {
-        std::vector<std::string> found;
-        for (const std::string& name : namesIn(folder_))
-            if (name.find("command-output") == std::string::npos && name.rfind("fix-std", 0) != 0 &&
-                std::find(known.begin(), known.end(), name) == known.end())
-                found.push_back(name);
-        return found;
-    }
-
-    fs::path folder_;
-};
-
-class FixKeeps : public FixCommand, public testing::WithParamInterface<FixCase> {};
+class FixKeeps : public FixFiles, public testing::WithParamInterface<FixCase> {};
 
 // Each stream's fields that the fixed file keeps: every one of a copied stream's that a container
 // change leaves alone, the video's picture description, and the tags.
@@ -487,6 +396,12 @@ TEST_P(FixKeeps, EveryStreamTagAndTimestampAndEverySampleAsTheReferenceMovesIt) 
                                         " -show_frames -show_entries frame=best_effort_timestamp_time,"
                                         "interlaced_frame,top_field_first"));
     ASSERT_EQ(inFrames.size(), outFrames.size()) << "frames added or dropped";
+    if (c.variableRate) {
+        ASSERT_GE(inFrames.size(), 3u);
+        const double first = inFrames[1].time - inFrames[0].time,
+                     last = inFrames.back().time - inFrames.end()[-2].time;
+        ASSERT_GT(last - first, 0.01) << "the input's frames are evenly spaced: it checks no variable rate";
+    }
     for (std::size_t k = 0; k < inFrames.size(); ++k) {
         EXPECT_NEAR(inFrames[k].time + offset, outFrames[k].time, tolerance) << "frame " << k;
         EXPECT_EQ(outFrames[k].interlaced, c.interlaced ? 1 : 0) << "frame " << k;

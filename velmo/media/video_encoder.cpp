@@ -40,6 +40,7 @@ std::vector<std::pair<std::string, std::string>> EncoderChoice::effectiveOptions
 }
 
 bool checkEncoderChoice(const EncoderChoice& choice, std::string& error) {
+    silenceFfmpegLog();
     const AVCodec* codec = videoEncoderNamed(choice.name, error);
     if (codec == nullptr) return false;
     CodecContextPtr context(avcodec_alloc_context3(codec));
