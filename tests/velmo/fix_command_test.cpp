@@ -218,6 +218,20 @@ std::vector<FixCase> fixCases() {
          .fullRange = true,
          .fieldOrder = "unknown",  // as the AVI says: nothing, and its frames are progressive
          .notes = {"yuvj422p is moved and written as yuv422p: the same samples, tagged full range"}},
+        {.name = "InterlacedAsTheContainerSays",  // the MJPEG decoder does not flag the frames
+         .file = "fields.mkv",
+         .make = pattern("160x120", "25", "0.2") + "-pix_fmt yuvj422p -c:v mjpeg -field_order tt",
+         .config = "Config(3,9,4,6,1)",
+         .zoneText = "Config(3,9,4,6,1) (FFmpeg: frei0r=velmo:3|9|4|6|y)",
+         .source = "yuvj422p",
+         .moved = "yuv422p",
+         .fullRange = true,
+         .interlaced = true,
+         .topFieldFirst = true,
+         .fieldOrder = "tt",
+         .notes =
+             {"interlaced frames moved not at all instead of 1 line down, to keep their fields: the picture "
+              "sits 1 line above the exact centre"}},
         {.name = "AnotherEncoderLosslessWithBFrames",
          .file = "x264.mkv",
          .make = pattern("320x240", "25", "0.48") + kStereo + "-pix_fmt yuv420p -c:v ffv1 -c:a flac",
