@@ -36,6 +36,7 @@ const MoverCase kCases[] = {
     {"yuv422p10le", "yuv422p10le", 352, 288, false, false, AVCOL_RANGE_MPEG},
     {"yuv420p10le", "yuv420p10le", 98, 67, true, true, AVCOL_RANGE_MPEG},
     {"yuvj420p", "yuv420p", 64, 48, false, false, AVCOL_RANGE_JPEG},
+    {"yuvj422p", "yuv422p", 64, 48, false, false, AVCOL_RANGE_UNSPECIFIED},  // full range by its name only
     {"yuv444p", "yuv444p", 64, 48, false, false, AVCOL_RANGE_JPEG},
     {"gray", "gray", 61, 47, false, false, AVCOL_RANGE_UNSPECIFIED},
     {"gbrp", "gbrp", 62, 46, true, true, AVCOL_RANGE_UNSPECIFIED},
@@ -116,8 +117,9 @@ TEST(FrameMover, EverySampleAsTheReferenceMovesItInTheFramesOwnFormat) {
     std::mt19937 random(20);
     for (const MoverCase& c : kCases) {
         const hand::Format& format = hand::format(c.moved);
-        const bool fullRange =
-            c.range == AVCOL_RANGE_JPEG || std::string(c.moved) == "gray" || std::string(c.moved) == "gbrp";
+        const bool jpeg = std::string(c.source).rfind("yuvj", 0) == 0;
+        const bool fullRange = c.range == AVCOL_RANGE_JPEG || jpeg || std::string(c.moved) == "gray" ||
+                               std::string(c.moved) == "gbrp";
         const PlanarFormat planar = hand::planarFormat(format, c.width, c.height, c.interlaced, fullRange);
         for (const Zone& zone : kZones) {
             SCOPED_TRACE(std::string(c.source) + " " + std::to_string(c.width) + "x" +
@@ -137,6 +139,9 @@ TEST(FrameMover, EverySampleAsTheReferenceMovesItInTheFramesOwnFormat) {
                 zone, ZoneView::Shift, planar, hand::planarFrame(format, source.data(), c.width, c.height),
                 hand::planarFrame(format, expected.data(), c.width, c.height));
             EXPECT_EQ(shift.used, used);
+            if (jpeg) {
+                EXPECT_EQ(moved->color_range, AVCOL_RANGE_JPEG) << "a yuvj format's frames are full range";
+            }
             EXPECT_EQ(shift.exact, reference::floorDivide(std::int64_t{zone.down} - zone.up, 2));
             const MoverCase asMoved{c.moved,      c.moved,         c.width, c.height,
                                     c.interlaced, c.topFieldFirst, c.range};
