@@ -133,6 +133,21 @@ void printNote(const std::string& note) {
     std::fprintf(stderr, "  note: %s\n", note.c_str());
 }
 
+// One line of the results on standard output; false, said on standard error, when it cannot be written.
+bool printResult(const std::string& line) {
+    std::string error;
+    return printToStandardOutput(line + "\n", error) || (fail(error), false);
+}
+
+std::string startDelayNote(std::int64_t delay) {
+    char note[160];
+    std::snprintf(note, sizeof note,
+                  "its timestamps begin at -%.3f s, and Matroska holds none before 0: every stream starts "
+                  "%.3f s later",
+                  static_cast<double>(delay) / AV_TIME_BASE, static_cast<double>(delay) / AV_TIME_BASE);
+    return note;
+}
+
 // What the transform did to an interlaced frame's vertical shift, to keep its fields.
 std::string roundedShiftNote(const VerticalShift& shift) {
     const auto lines = [](std::int64_t count) {
@@ -160,47 +175,11 @@ bool zoneFor(const FixOptions& options, const std::string& input, Zone& zone, st
     return true;
 }
 
-// One input: false when it failed (said on standard error); a skipped input is no failure.
-bool fixOne(const FixOptions& options, const Job& job) {
+// Writes the fixed file of an opened input; false when it failed (said on standard error).
+bool writeOne(const FixOptions& options, const Job& job, VideoReader& reader, const FixPlan& plan,
+              const Zone& zone) {
     const auto start = std::chrono::steady_clock::now();
-    const std::string heading = quotedName(job.input) + " -> " + quotedName(job.output) + ": ";
     std::string error;
-    if (!job.skipped.empty())
-        return printToStandardOutput(quotedName(job.input) + ": skipped: " + job.skipped + "\n", error) ||
-               (fail(error), false);
-    if (!refuseInputAsOutput(job.input, job.output, error)) return fail(error), false;
-    if (!options.overwrite && isRegularFile(job.output)) {
-        const std::string line = heading + "there already, whole; " +
-                                 (options.dryRun ? "would be skipped" : "skipped") +
-                                 " (--overwrite replaces it)\n";
-        return printToStandardOutput(line, error) || (fail(error), false);
-    }
-
-    VideoReader reader;
-    const VideoReaderOptions readerOptions{.stream = options.stream, .otherStreams = true};
-    FixPlan plan;
-    Zone zone;
-    if (!reader.open(job.input, readerOptions, error) || !planFix(reader, options.encoder, plan, error) ||
-        !zoneFor(options, job.input, zone, error))
-        return fail(error), false;
-    if (!plan.formatChange.empty())
-        printNote(pixelFormatName(plan.sourceFormat) + " is moved and written as " +
-                  pixelFormatName(plan.movedFormat) + ": " + plan.formatChange);
-    for (const std::string& note : plan.streams.notes)
-        printNote(note);
-
-    const VideoStreamInfo& video = reader.stream();
-    if (options.dryRun) {
-        const std::string frames =
-            video.frameCount > 0 ? "about " + std::to_string(video.frameCount) + " frames" : "its frames";
-        return printToStandardOutput(heading + zoneText(zone) + "; would write " + frames + " of " +
-                                         std::to_string(video.width) + " x " + std::to_string(video.height) +
-                                         " " + pixelFormatName(plan.movedFormat) + " with " +
-                                         options.encoder.name + " (dry run: nothing written)\n",
-                                     error) ||
-               (fail(error), false);
-    }
-
     OutputFile output;
     if (!output.open(job.output, options.overwrite ? ExistingOutput::Replace : ExistingOutput::Refuse, error))
         return fail(error), false;
@@ -215,21 +194,43 @@ bool fixOne(const FixOptions& options, const Job& job) {
     progress.finish(static_cast<std::uint64_t>(summary.frames));
     if (!written || !output.commit(error)) return fail(error), false;
     if (summary.rounded) printNote(roundedShiftNote(*summary.rounded));
-    if (summary.startDelay > 0) {
-        char note[160];
-        std::snprintf(
-            note, sizeof note,
-            "its timestamps begin at -%.3f s, and Matroska holds none before 0: every stream starts "
-            "%.3f s later",
-            static_cast<double>(summary.startDelay) / AV_TIME_BASE,
-            static_cast<double>(summary.startDelay) / AV_TIME_BASE);
-        printNote(note);
-    }
+    if (summary.startDelay > 0) printNote(startDelayNote(summary.startDelay));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return printToStandardOutput(heading + zoneText(zone) + "; " + std::to_string(summary.frames) +
-                                     " frames in " + secondsText(seconds) + "\n",
-                                 error) ||
-           (fail(error), false);
+    return printResult(quotedName(job.input) + " -> " + quotedName(job.output) + ": " + zoneText(zone) +
+                       "; " + std::to_string(summary.frames) + " frames in " + secondsText(seconds));
+}
+
+// One input: false when it failed (said on standard error); a skipped input is no failure.
+bool fixOne(const FixOptions& options, const Job& job) {
+    const std::string heading = quotedName(job.input) + " -> " + quotedName(job.output) + ": ";
+    if (!job.skipped.empty()) return printResult(quotedName(job.input) + ": skipped: " + job.skipped);
+    std::string error;
+    if (!refuseInputAsOutput(job.input, job.output, error)) return fail(error), false;
+    if (!options.overwrite && isRegularFile(job.output))
+        return printResult(heading + "there already, whole; " +
+                           (options.dryRun ? "would be skipped" : "skipped") + " (--overwrite replaces it)");
+
+    VideoReader reader;
+    const VideoReaderOptions readerOptions{.stream = options.stream, .otherStreams = true};
+    FixPlan plan;
+    Zone zone;
+    if (!reader.open(job.input, readerOptions, error) || !planFix(reader, options.encoder, plan, error) ||
+        !zoneFor(options, job.input, zone, error))
+        return fail(error), false;
+    if (!plan.formatChange.empty())
+        printNote(pixelFormatName(plan.sourceFormat) + " is moved and written as " +
+                  pixelFormatName(plan.movedFormat) + ": " + plan.formatChange);
+    for (const std::string& note : plan.streams.notes)
+        printNote(note);
+    if (!options.dryRun) return writeOne(options, job, reader, plan, zone);
+
+    const VideoStreamInfo& video = reader.stream();
+    const std::string frames =
+        video.frameCount > 0 ? "about " + std::to_string(video.frameCount) + " frames" : "its frames";
+    return printResult(heading + zoneText(zone) + "; would write " + frames + " of " +
+                       std::to_string(video.width) + " x " + std::to_string(video.height) + " " +
+                       pixelFormatName(plan.movedFormat) + " with " + options.encoder.name +
+                       " (dry run: nothing written)");
 }
 
 int runFix(const Invocation& invocation) {
