@@ -224,11 +224,14 @@ bool parseRecipe(const std::string& text, Recipe& recipe, std::string& error) {
                 const std::size_t at = layer.find(':');
                 if (at == std::string::npos) return error = "layer " + layer + " needs :WIDTH", false;
                 const std::string kind = layer.substr(0, at);
-                const int width = std::atoi(layer.c_str() + at + 1);
-                if (width < 1 || width > 400)
-                    return error = "layer " + layer + " needs a width of 1 to 400", false;
+                const std::string widths = layer.substr(at + 1);
+                const std::size_t dash = widths.find('-');
+                const int width = std::atoi(widths.c_str());
+                const int widest = dash == std::string::npos ? width : std::atoi(widths.c_str() + dash + 1);
+                if (width < 1 || widest < width || widest > 400)
+                    return error = "layer " + layer + " needs a width (or range) of 1 to 400", false;
                 if (!layerFits(kind, side)) return error = "no layer " + kind + " on side " + key, false;
-                recipe.layers[static_cast<std::size_t>(side)].push_back(Layer{kind, width});
+                recipe.layers[static_cast<std::size_t>(side)].push_back(Layer{kind, width, widest});
             }
         } else {
             return error = "unknown recipe item " + item, false;
@@ -335,7 +338,7 @@ struct CaptureModel::State {
     int uniformInt(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
 
     int depth(int side) const {
-        int sum = 0;
+        int sum = 0;  // the drawn widths
         for (const Layer& layer : recipe.layers[static_cast<std::size_t>(side)])
             sum += layer.width;
         return sum;
@@ -726,7 +729,9 @@ CaptureModel::CaptureModel(const Recipe& recipe, int w, int h, int frames, unsig
                     : content == "testcard" ? State::kTestcard
                                             : State::kWaves;
     for (std::size_t side = 0; side < 4; ++side)
-        for (const Layer& layer : recipe.layers[side]) {
+        for (Layer& layer : s.recipe.layers[side]) {
+            layer.width = s.uniformInt(layer.width, layer.widest);
+            layer.widest = layer.width;
             const State::Kind kind = layer.kind == "bar"      ? State::kBar
                                      : layer.kind == "black"  ? State::kBlackLayer
                                      : layer.kind == "stripe" ? State::kStripe

@@ -27,7 +27,7 @@
 // chain (band limits, chroma smear and delay), ring (ringing at sharp edges), crawl (Y/C crosstalk),
 // dropouts, flicker, noise:S (picture noise, S levels), content=photo|waves|bars|smpte|testcard,
 // dark, sky, darkside=SIDE, letterbox, pillarbox, subtitles, fade, overlay, cuts, still.
-// Amounts the recipe leaves open (levels, noise kinds, blur widths, tear strengths ...) are drawn
+// A width may be a range (bar:4-20), drawn from the seed. Amounts the recipe leaves open (levels, noise kinds, blur widths, tear strengths ...) are drawn
 // from the seed.
 
 #include <array>
@@ -43,6 +43,7 @@ enum Side { kUp, kLeft, kRight, kDown };
 struct Layer {
     std::string kind;
     int width;
+    int widest;  // "bar:4-20": the seed draws the width from 4 to 20
 };
 
 struct Recipe {

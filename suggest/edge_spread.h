@@ -1,0 +1,35 @@
+#pragma once
+
+// The spread of an edge: the capture chain's band limit blurs the step from a bar into the picture,
+// rings after it, and smears and delays its chroma by several pixels; the pixels it reaches differ
+// from the clean picture, so they are damage too. The step's shape is pooled over every line and
+// frame of a side; how far it reaches follows from it and from the strongest step seen.
+
+#include <array>
+#include <cstddef>
+#include <vector>
+
+#include "suggest/ragged_edge.h"
+
+class EdgeSpread {
+public:
+    // Pixels measured past a line's start.
+    static constexpr int kSpan = 10;
+
+    // Adds the step at one line's start to the pooled shape.
+    void add(const SideLines& lines, int t, const LineStart& start, const BarLevel& bar);
+
+    // The deepest pixel, counted from a line's start, that still differs from the settled picture
+    // by more than the truth allows (2 levels of luma, 12 of chroma) for the strongest steps seen;
+    // -1 when the start itself is clean (a sharp edge).
+    int reach() const;
+
+    // The residual of the bar at offset k, as a share of the step (luma and chroma), for reports
+    // and tests.
+    float lumaResidual(int k) const;
+    float chromaResidual(int k) const;
+
+private:
+    std::array<std::vector<float>, kSpan> luma_, chroma_;  // residuals at each offset, one per line
+    std::vector<float> lumaSteps_, chromaSteps_;
+};
