@@ -8,7 +8,7 @@ namespace {
 // tens of levels; nothing darker than this is picture-bright.
 constexpr float kBlankBrightest = 72.0f;
 // Lines of data (teletext, remnants) average no brighter than this: pulses on blanking.
-constexpr float kDataBrightest = 100.0f;
+constexpr float kDataBrightest = 140.0f;
 // Chroma within this of neutral is grey: blanking carries no colour.
 constexpr float kNeutralChroma = 12.0f;
 // A flat group this narrow, with dead lines after it, is a remnant (sync, burst, a stripe) within
@@ -18,6 +18,8 @@ constexpr int kNarrowFlat = 12;
 constexpr int kStripeWidest = 4;
 // Within this of the picture's black: its own black, noise and codec error included.
 constexpr float kBlackTolerance = 5.0f;
+// Lines between a black band and the picture that the band's edge blurs.
+constexpr int kBandTransition = 2;
 // Blanking keeps one level; a flat area of the picture that drifts away from its first lines'
 // level by this much, without a step, is picture: a night sky's gradient, a dark shade.
 constexpr float kLevelDrift = 1.2f;
@@ -83,8 +85,12 @@ bool atPictureBlack(const LineStats& line, float black) {
 }
 
 int pictureBlackStart(std::span<const LineStats> lines, int end, float black) {
-    int start = end;
+    // The band's last lines may be blurred into the picture after it.
+    int inner = end;
+    while (inner > 0 && end - inner < kBandTransition && !atPictureBlack(lines[static_cast<std::size_t>(inner - 1)], black))
+        --inner;
+    int start = inner;
     while (start > 0 && atPictureBlack(lines[static_cast<std::size_t>(start - 1)], black))
         --start;
-    return start;
+    return start < inner ? start : end;
 }

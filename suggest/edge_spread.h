@@ -13,8 +13,11 @@
 
 class EdgeSpread {
 public:
-    // Pixels measured past a line's start.
-    static constexpr int kSpan = 10;
+    // Pixels measured past a line's start; the picture beyond them, fitted by a straight line,
+    // says what they would be without the step (luma blurs briefly, chroma smears further).
+    static constexpr int kLumaSpan = 6, kChromaSpan = 10;
+    static constexpr int kFitLength = 8;
+    static constexpr int kSpan = kChromaSpan;
 
     // Adds the step at one line's start to the pooled shape.
     void add(const SideLines& lines, int t, const LineStart& start, const BarLevel& bar);

@@ -84,16 +84,15 @@ int headSwitchingDepth(const SideLines& lines, int from) {
             shifts.push_back(std::abs(fit.shift));
         }
         const LineFit usual{percentile(misfits, 0.5f), 0, percentile(shifts, 0.75f), percentile(roughnesses, 0.5f)};
-        // The band runs from the dead lines up, torn line after torn line; its first line may be
-        // torn too little to see, so one clean line is passed over.
-        int band = -1, missed = 0;
-        for (int d = first; d < first + 2 * kDeepestBand; d += 2) {
+        // The band reaches from the dead lines up to its topmost torn line: read from the inside
+        // out, the first line torn against the one inside it. A band torn alike all through fits
+        // itself; only its top stands out.
+        int band = -1;
+        for (int d = first + 2 * (kDeepestBand - 1); d >= first; d -= 2)
             if (isTorn(fitLine(lines, d, d + 2), usual)) {
-                band = d, missed = 0;
-            } else if (++missed > 1) {
+                band = d;
                 break;
             }
-        }
         deepest = std::max(deepest, band);
     }
     return deepest;

@@ -13,7 +13,7 @@ constexpr int kStretch = 64;
 // Smoothed neighbouring lines of picture correlate at least this much; noise does not.
 constexpr float kCoherence = 0.5f;
 // Structure is spread beyond this many times what noise shows, and at least this many levels.
-constexpr float kStructureOverNoise = 3.0f;
+constexpr float kStructureOverNoise = 1.5f;
 constexpr float kStructureFloor = 1.0f;
 
 std::vector<float> smoothedLine(const SideLines& lines, int d) {
@@ -133,7 +133,8 @@ int reachedMaximum(std::vector<int> values, int gap, float share) {
     std::size_t k = n / 2;
     while (k + 1 < n) {
         const std::size_t above = n - k - 1;
-        if (values[k + 1] - values[k] > gap && static_cast<float>(above) < share * static_cast<float>(n)) break;
+        if (values[k + 1] - values[k] > gap && static_cast<float>(above) < std::max(2.0f, share * static_cast<float>(n)))
+            break;
         ++k;
     }
     return values[k];

@@ -61,5 +61,5 @@ int percentile(std::vector<int> values, float fraction);
 // The largest of the values that the rest reach in steps of at most `gap`, walking up from the
 // median: damage recurs and its reach varies by degrees (jitter, drift), while content that happens
 // to look damaged stands apart. Values past a wider gap count still when at least `share` of all
-// values lie there. Returns -1 for no values.
+// values (and two at least) lie there. Returns -1 for no values.
 int reachedMaximum(std::vector<int> values, int gap, float share);

@@ -10,6 +10,8 @@ constexpr int kPartialLines = 3;
 // Dark: within this of the bar's level, or of black.
 constexpr float kDarkSpan = 8.0f;
 constexpr float kBlack = 16.0f;
+// Noise lifts single pixels of a dark stretch; this many bright ones in a row end it.
+constexpr int kNoisyPixels = 3;
 // The line inside is picture there: this much brighter.
 constexpr float kPictureStep = 12.0f;
 // A partial line is dark over at least this share of its length, from one end.
@@ -19,7 +21,7 @@ constexpr float kPictureShare = 0.6f;
 
 bool dark(const SideLines& lines, int d, int t, const BarLevel& bar) {
     const float y = static_cast<float>(lines.y(d, t));
-    return std::fabs(y - bar.y) <= std::max(kDarkSpan, 3 * bar.noise) || std::fabs(y - kBlack) <= kDarkSpan / 2;
+    return std::fabs(y - bar.y) <= std::max(kDarkSpan, 3 * bar.noise) || y <= kBlack + kDarkSpan;
 }
 
 }  // namespace
@@ -27,11 +29,12 @@ bool dark(const SideLines& lines, int d, int t, const BarLevel& bar) {
 float darkShareFromEnd(const SideLines& lines, int d, int inside, const BarLevel& bar) {
     float best = 0;
     for (const bool fromStart : {true, false}) {
-        int run = 0, picture = 0;
-        for (int k = 0; k < lines.length(); ++k) {
+        int run = 0, picture = 0, bright = 0;
+        for (int k = 0; k < lines.length() && bright < kNoisyPixels; ++k) {
             const int t = fromStart ? lines.t0 + k : lines.t1 - 1 - k;
-            if (!dark(lines, d, t, bar)) break;
-            ++run;
+            bright = dark(lines, d, t, bar) ? 0 : bright + 1;
+            if (bright > 0) continue;
+            run = k + 1;
             picture += static_cast<float>(lines.y(inside, t)) - static_cast<float>(lines.y(d, t)) >= kPictureStep;
         }
         if (run > 0 && static_cast<float>(picture) >= kPictureShare * static_cast<float>(run))

@@ -47,6 +47,9 @@ constexpr float kBlankFrame = 1.5f;
 constexpr float kWeakFrame = 0.2f;
 // Share of each dimension read for dead lines: letterbox bars of 2.35:1 in 4:3 take 22 %.
 constexpr float kDeepestDead = 0.35f;
+// Lines read first for dead lines; all are read when the dead ones come within a few of their end.
+constexpr int kFirstLines = 48;
+constexpr int kFirstLinesLeft = 6;
 // Pixels past the dead lines searched on each line for the picture's start.
 constexpr int kRaggedSearch = 28;
 // A band of the picture's black at least this share of the dimension may be its own (letterbox).
@@ -122,20 +125,6 @@ BarLevel edgeLevel(const SideLines& lines) {
     return bar;
 }
 
-// Every position of a line-wise boundary at `from`, where the picture there stands apart from the
-// bar: the edge's spread is measured from them.
-std::vector<LineStart> boundaryStarts(const SideLines& lines, int from, const BarLevel& bar) {
-    std::vector<LineStart> starts;
-    if (from + 8 > lines.depths()) return starts;
-    for (int t = lines.t0; t < lines.t1; ++t) {
-        const float contrast = std::fabs(static_cast<float>(lines.y(from + 2, t)) - bar.y);
-        const float chroma = std::max(std::fabs(static_cast<float>(lines.cb(from + 2, t)) - bar.cb),
-                                      std::fabs(static_cast<float>(lines.cr(from + 2, t)) - bar.cr));
-        starts.push_back(LineStart{t, from, contrast, chroma});
-    }
-    return starts;
-}
-
 // What one frame shows on one side.
 struct FrameSide {
     int dead = 0;         // first line that is not dead
@@ -198,11 +187,16 @@ private:
         for (std::size_t k = 0; k < usable_.size(); ++k) {
             const SideLines lines{frames_[usable_[k]], side, range.t0, range.t1};
             const float noise = noises_[k];
-            const std::vector<LineStats> stats = lineStatistics(lines, depths, noise);
+            // Most sides' dead lines end early: the first lines first, all of them only when needed.
+            std::vector<LineStats> stats = lineStatistics(lines, std::min(depths, kFirstLines), noise);
             FrameSide f;
             f.dead = deadRunEnd(stats, noise);
+            if (f.dead + kFirstLinesLeft >= static_cast<int>(stats.size()) && depths > kFirstLines) {
+                stats = lineStatistics(lines, depths, noise);
+                f.dead = deadRunEnd(stats, noise);
+            }
             f.blackStart = pictureBlackStart(stats, f.dead, kPictureBlack);
-            f.flatAfter = f.dead < depths && classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
+            f.flatAfter = f.dead < static_cast<int>(stats.size()) && classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
             f.stripes = stripeLines(stats, f.dead, noise);
             if (f.dead > 0) {
                 std::vector<float> levels;
@@ -237,7 +231,7 @@ private:
             if (rows) {
                 // Damage at the top and bottom takes whole lines (bounce, blanking, head switching):
                 // the picture starts on the line the dead ones end with, all across.
-                if (from > 0) starts[k] = boundaryStarts(lines, from, bar);
+                (void)bar;
             } else if (from > 0 || bar.y <= kBlankBrightest) {
                 starts[k] = lineStarts(lines, from, kRaggedSearch, bar);
             }
