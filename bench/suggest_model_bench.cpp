@@ -31,7 +31,8 @@ std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::stringstream stream(text);
     std::string part;
-    while (std::getline(stream, part, separator)) parts.push_back(part);
+    while (std::getline(stream, part, separator))
+        parts.push_back(part);
     return parts;
 }
 
@@ -55,7 +56,8 @@ struct Tally {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: suggest_model_bench CASES SEED... [--frames N] [--only NAME] [--verbose]\n");
+        std::fprintf(stderr,
+                     "usage: suggest_model_bench CASES SEED... [--frames N] [--only NAME] [--verbose]\n");
         return 2;
     }
     std::vector<unsigned> seeds;
@@ -64,10 +66,14 @@ int main(int argc, char** argv) {
     bool verbose = false;
     for (int k = 2; k < argc; ++k) {
         const std::string a = argv[k];
-        if (a == "--frames" && k + 1 < argc) frames = std::atoi(argv[++k]);
-        else if (a == "--only" && k + 1 < argc) only = argv[++k];
-        else if (a == "--verbose") verbose = true;
-        else seeds.push_back(static_cast<unsigned>(std::strtoul(a.c_str(), nullptr, 10)));
+        if (a == "--frames" && k + 1 < argc)
+            frames = std::atoi(argv[++k]);
+        else if (a == "--only" && k + 1 < argc)
+            only = argv[++k];
+        else if (a == "--verbose")
+            verbose = true;
+        else
+            seeds.push_back(static_cast<unsigned>(std::strtoul(a.c_str(), nullptr, 10)));
     }
     std::vector<Case> cases;
     std::ifstream file(argv[1]);
@@ -103,7 +109,8 @@ int main(int argc, char** argv) {
             }
             std::vector<capture::Photo> photos;
             if (recipe.content.empty() || recipe.content == "photo")
-                for (int k = 0; k < 3; ++k) photos.push_back(all[pick() % all.size()]);
+                for (int k = 0; k < 3; ++k)
+                    photos.push_back(all[pick() % all.size()]);
             const int count = w > 1000 ? std::min(frames, 8) : frames;
             capture::CaptureModel model(recipe, w, h, count, caseSeed, std::move(photos));
             std::vector<CaptureFrame> captured;
@@ -118,7 +125,8 @@ int main(int argc, char** argv) {
             ZoneSuggestion suggestion;
             const auto start = std::chrono::steady_clock::now();
             const bool found = suggestZone(captured, suggestion, error);
-            const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const double took =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (w == 720 && h == 576) seconds += took * 100.0 / count, ++timed;
             bool safe = found, tight = found;
             std::string got = "declined";
@@ -137,20 +145,24 @@ int main(int argc, char** argv) {
             }
             std::printf("%-5u %-16s %-18s %-9s ideal %2d %2d %2d %2d  got %-15s %s%s\n", seed, c.kind.c_str(),
                         c.name.c_str(), size.c_str(), ideal[0], ideal[1], ideal[2], ideal[3], got.c_str(),
-                        safe ? "safe" : found ? "UNSAFE" : "-", tight ? " tight" : "");
+                        safe    ? "safe"
+                        : found ? "UNSAFE"
+                                : "-",
+                        tight ? " tight" : "");
             if (verbose || (found && !tight))
                 for (std::size_t s = 0; s < 4; ++s)
-                    std::printf("        %s\n", describeSide(static_cast<ZoneSide>(s), suggestion.sides[s]).c_str());
+                    std::printf("        %s\n",
+                                describeSide(static_cast<ZoneSide>(s), suggestion.sides[s]).c_str());
             if (!found) std::printf("        %s\n", error.c_str());
             std::fflush(stdout);
         }
     std::printf("\n%-16s %5s %12s %18s %9s\n", "kind", "cases", "safe", "safe and tight", "declined");
     for (const auto& [kind, t] : kinds)
-        std::printf("%-16s %5d %5d (%3.0f%%) %9d (%3.0f%%) %9d\n", kind.c_str(), t.cases, t.safe, 100.0 * t.safe / t.cases,
-                    t.tight, 100.0 * t.tight / t.cases, t.declined);
+        std::printf("%-16s %5d %5d (%3.0f%%) %9d (%3.0f%%) %9d\n", kind.c_str(), t.cases, t.safe,
+                    100.0 * t.safe / t.cases, t.tight, 100.0 * t.tight / t.cases, t.declined);
     std::printf("%-16s %5d %5d (%3.0f%%) %9d (%3.0f%%) %9d\n", "all", total.cases, total.safe,
-                100.0 * total.safe / std::max(1, total.cases), total.tight, 100.0 * total.tight / std::max(1, total.cases),
-                total.declined);
+                100.0 * total.safe / std::max(1, total.cases), total.tight,
+                100.0 * total.tight / std::max(1, total.cases), total.declined);
     if (timed > 0) std::printf("finder time for 100 frames of 720x576: %.2f s (mean)\n", seconds / timed);
     return 0;
 }

@@ -13,8 +13,8 @@ CaptureFrame captureFrameFromBitmap(const FrameBitmap& bitmap) {
         // Bitmaps are bottom-up: the frame's top line is the bitmap's last row.
         const Pixel32* pixels = bitmap.data + std::int64_t{frame.h - 1 - row} * stride;
         for (std::int32_t x = 0; x < frame.w; ++x) {
-            const int r = static_cast<int>((pixels[x] >> 16) & 255), g = static_cast<int>((pixels[x] >> 8) & 255),
-                      b = static_cast<int>(pixels[x] & 255);
+            const int r = static_cast<int>((pixels[x] >> 16) & 255),
+                      g = static_cast<int>((pixels[x] >> 8) & 255), b = static_cast<int>(pixels[x] & 255);
             // Fixed point, 2^16: Y = 16 + 0.2568 R + 0.5041 G + 0.0979 B and so on.
             const int y = (16 << 16) + 16829 * r + 33039 * g + 6416 * b;
             const int cb = (128 << 16) - 9714 * r - 19070 * g + 28784 * b;

@@ -52,12 +52,14 @@ int deadRunEnd(std::span<const LineStats> lines, float noise) {
         const LineKind kind = classifyLine(line, noise);
         if (kind == LineKind::Picture) return d;
         if (kind == LineKind::Blank) {
-            const bool step = d > 0 && std::fabs(line.meanY - lines[static_cast<std::size_t>(d - 1)].meanY) > kLevelStep;
+            const bool step =
+                d > 0 && std::fabs(line.meanY - lines[static_cast<std::size_t>(d - 1)].meanY) > kLevelStep;
             if (segment < 0 || step) segment = d;
             const float level = lines[static_cast<std::size_t>(segment)].meanY;
             if (std::fabs(line.meanY - level) > kLevelDrift) {
                 int start = d;
-                while (start > segment && std::fabs(lines[static_cast<std::size_t>(start - 1)].meanY - level) > kDriftStart)
+                while (start > segment &&
+                       std::fabs(lines[static_cast<std::size_t>(start - 1)].meanY - level) > kDriftStart)
                     --start;
                 return start;
             }
@@ -87,7 +89,8 @@ bool atPictureBlack(const LineStats& line, float black) {
 int pictureBlackStart(std::span<const LineStats> lines, int end, float black) {
     // The band's last lines may be blurred into the picture after it.
     int inner = end;
-    while (inner > 0 && end - inner < kBandTransition && !atPictureBlack(lines[static_cast<std::size_t>(inner - 1)], black))
+    while (inner > 0 && end - inner < kBandTransition &&
+           !atPictureBlack(lines[static_cast<std::size_t>(inner - 1)], black))
         --inner;
     int start = inner;
     while (start > 0 && atPictureBlack(lines[static_cast<std::size_t>(start - 1)], black))

@@ -47,17 +47,21 @@ Fit fitLine(Get get, int from, int n) {
 void EdgeSpread::add(const SideLines& lines, int t, const LineStart& start, const BarLevel& bar) {
     const int s = start.start;
     if (s + kChromaSpan + kFitLength > lines.depths()) return;
-    const Fit luma = fitLine([&](int k) { return static_cast<double>(lines.y(s + k, t)); }, kLumaSpan, kFitLength);
+    const Fit luma =
+        fitLine([&](int k) { return static_cast<double>(lines.y(s + k, t)); }, kLumaSpan, kFitLength);
     const float lumaStep = bar.y - luma.at(0);
     if (std::fabs(lumaStep) >= kLeastLumaStep) {
         lumaSteps_.push_back(std::fabs(lumaStep));
         for (int k = 0; k < kLumaSpan; ++k) {
             const float picture = luma.at(static_cast<float>(k));
-            luma_[static_cast<std::size_t>(k)].push_back((static_cast<float>(lines.y(s + k, t)) - picture) / lumaStep);
+            luma_[static_cast<std::size_t>(k)].push_back((static_cast<float>(lines.y(s + k, t)) - picture) /
+                                                         lumaStep);
         }
     }
-    const Fit cb = fitLine([&](int k) { return static_cast<double>(lines.cb(s + k, t)); }, kChromaSpan, kFitLength);
-    const Fit cr = fitLine([&](int k) { return static_cast<double>(lines.cr(s + k, t)); }, kChromaSpan, kFitLength);
+    const Fit cb =
+        fitLine([&](int k) { return static_cast<double>(lines.cb(s + k, t)); }, kChromaSpan, kFitLength);
+    const Fit cr =
+        fitLine([&](int k) { return static_cast<double>(lines.cr(s + k, t)); }, kChromaSpan, kFitLength);
     const bool blue = std::fabs(bar.cb - cb.at(0)) >= std::fabs(bar.cr - cr.at(0));
     const Fit& chroma = blue ? cb : cr;
     const float chromaStep = (blue ? bar.cb : bar.cr) - chroma.at(0);
@@ -65,7 +69,8 @@ void EdgeSpread::add(const SideLines& lines, int t, const LineStart& start, cons
         chromaSteps_.push_back(std::fabs(chromaStep));
         for (int k = 0; k < kChromaSpan; ++k) {
             const float v = static_cast<float>(blue ? lines.cb(s + k, t) : lines.cr(s + k, t));
-            chroma_[static_cast<std::size_t>(k)].push_back((v - chroma.at(static_cast<float>(k))) / chromaStep);
+            chroma_[static_cast<std::size_t>(k)].push_back((v - chroma.at(static_cast<float>(k))) /
+                                                           chromaStep);
         }
     }
 }

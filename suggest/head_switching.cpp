@@ -65,7 +65,8 @@ bool isTorn(const LineFit& line, const LineFit& usual) {
     const bool misfits = line.misfit > std::max(kMisfitFactor * usual.misfit, usual.misfit + kMisfitMargin);
     const bool moved = line.shifted < kShiftGain * line.misfit && std::abs(line.shift) >= kLeastTear &&
                        std::abs(line.shift) > std::abs(usual.shift) + 1;
-    const bool rough = line.roughness > std::max(kRoughFactor * usual.roughness, usual.roughness + kRoughMargin);
+    const bool rough =
+        line.roughness > std::max(kRoughFactor * usual.roughness, usual.roughness + kRoughMargin);
     return (misfits && moved) || rough;
 }
 
@@ -83,7 +84,8 @@ int headSwitchingDepth(const SideLines& lines, int from) {
             misfits.push_back(fit.misfit), roughnesses.push_back(fit.roughness);
             shifts.push_back(std::abs(fit.shift));
         }
-        const LineFit usual{percentile(misfits, 0.5f), 0, percentile(shifts, 0.75f), percentile(roughnesses, 0.5f)};
+        const LineFit usual{percentile(misfits, 0.5f), 0, percentile(shifts, 0.75f),
+                            percentile(roughnesses, 0.5f)};
         // The band reaches from the dead lines up to its topmost torn line: read from the inside
         // out, the first line torn against the one inside it. A band torn alike all through fits
         // itself; only its top stands out.

@@ -23,7 +23,8 @@ std::vector<float> smoothedLine(const SideLines& lines, int d) {
     for (int k = 0; k < n; ++k) {
         sum += lines.y(d, lines.t0 + k);
         if (k >= kSmoothing) sum -= lines.y(d, lines.t0 + k - kSmoothing);
-        if (k + 1 >= kSmoothing) out[static_cast<std::size_t>(k + 1 - kSmoothing)] = static_cast<float>(sum) / kSmoothing;
+        if (k + 1 >= kSmoothing)
+            out[static_cast<std::size_t>(k + 1 - kSmoothing)] = static_cast<float>(sum) / kSmoothing;
     }
     return out;
 }
@@ -34,7 +35,8 @@ float deviationOf(std::span<const float> values) {
     for (const float v : values)
         sum += v, squares += double{v} * v;
     const double mean = sum / static_cast<double>(values.size());
-    return static_cast<float>(std::sqrt(std::max(0.0, squares / static_cast<double>(values.size()) - mean * mean)));
+    return static_cast<float>(
+        std::sqrt(std::max(0.0, squares / static_cast<double>(values.size()) - mean * mean)));
 }
 
 float correlation(std::span<const float> a, std::span<const float> b) {
@@ -78,7 +80,8 @@ float frameNoise(const CaptureFrame& frame) {
     std::vector<float> values;
     for (std::int32_t row = frame.h / 4; row < frame.h * 3 / 4; row += 3)
         for (std::int32_t x = frame.w / 4 + 1; x + 1 < frame.w * 3 / 4; x += 2) {
-            const int d = 2 * frame.y[frame.at(x, row)] - frame.y[frame.at(x - 1, row)] - frame.y[frame.at(x + 1, row)];
+            const int d =
+                2 * frame.y[frame.at(x, row)] - frame.y[frame.at(x - 1, row)] - frame.y[frame.at(x + 1, row)];
             values.push_back(static_cast<float>(std::abs(d)));
         }
     return percentile(values, 0.2f) / 0.253f / std::sqrt(6.0f);
@@ -96,7 +99,8 @@ std::vector<LineStats> lineStatistics(const SideLines& lines, int depths, float 
             const std::size_t k = lines.at(d, t);
             y += lines.frame.y[k], cb += lines.frame.cb[k], cr += lines.frame.cr[k];
         }
-        s.meanY = static_cast<float>(y / n), s.meanCb = static_cast<float>(cb / n), s.meanCr = static_cast<float>(cr / n);
+        s.meanY = static_cast<float>(y / n), s.meanCb = static_cast<float>(cb / n),
+        s.meanCr = static_cast<float>(cr / n);
         smooth[static_cast<std::size_t>(d)] = smoothedLine(lines, d);
         s.spread = deviationOf(smooth[static_cast<std::size_t>(d)]);
     }
@@ -114,14 +118,16 @@ std::vector<LineStats> lineStatistics(const SideLines& lines, int depths, float 
 
 float percentile(std::vector<float> values, float fraction) {
     if (values.empty()) return 0;
-    const std::size_t k = std::min(values.size() - 1, static_cast<std::size_t>(fraction * static_cast<float>(values.size())));
+    const std::size_t k =
+        std::min(values.size() - 1, static_cast<std::size_t>(fraction * static_cast<float>(values.size())));
     std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
     return values[k];
 }
 
 int percentile(std::vector<int> values, float fraction) {
     if (values.empty()) return 0;
-    const std::size_t k = std::min(values.size() - 1, static_cast<std::size_t>(fraction * static_cast<float>(values.size())));
+    const std::size_t k =
+        std::min(values.size() - 1, static_cast<std::size_t>(fraction * static_cast<float>(values.size())));
     std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
     return values[k];
 }
@@ -133,7 +139,8 @@ int reachedMaximum(std::vector<int> values, int gap, float share) {
     std::size_t k = n / 2;
     while (k + 1 < n) {
         const std::size_t above = n - k - 1;
-        if (values[k + 1] - values[k] > gap && static_cast<float>(above) < std::max(2.0f, share * static_cast<float>(n)))
+        if (values[k + 1] - values[k] > gap &&
+            static_cast<float>(above) < std::max(2.0f, share * static_cast<float>(n)))
             break;
         ++k;
     }

@@ -35,7 +35,8 @@ float darkShareFromEnd(const SideLines& lines, int d, int inside, const BarLevel
             bright = dark(lines, d, t, bar) ? 0 : bright + 1;
             if (bright > 0) continue;
             run = k + 1;
-            picture += static_cast<float>(lines.y(inside, t)) - static_cast<float>(lines.y(d, t)) >= kPictureStep;
+            picture +=
+                static_cast<float>(lines.y(inside, t)) - static_cast<float>(lines.y(d, t)) >= kPictureStep;
         }
         if (run > 0 && static_cast<float>(picture) >= kPictureShare * static_cast<float>(run))
             best = std::max(best, static_cast<float>(run) / static_cast<float>(lines.length()));

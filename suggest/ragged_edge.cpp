@@ -64,7 +64,8 @@ std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, c
         const float contrast = std::fabs(picture - bar.y);
         const float chroma = std::max(std::fabs(static_cast<float>(lines.cb(d + 3, t)) - bar.cb),
                                       std::fabs(static_cast<float>(lines.cr(d + 3, t)) - bar.cr));
-        if (contrast >= kStartContrast || chroma >= kStartChroma) starts.push_back(LineStart{t, d, contrast, chroma});
+        if (contrast >= kStartContrast || chroma >= kStartChroma)
+            starts.push_back(LineStart{t, d, contrast, chroma});
     }
     return starts;
 }

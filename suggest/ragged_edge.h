@@ -20,10 +20,10 @@ struct BarLevel {
 BarLevel barLevelOf(const SideLines& lines, int deadEnd, const BarLevel& fallback);
 
 struct LineStart {
-    int t;            // the line's position across the side
-    int start;        // the first pixel no longer at the bar's level
-    float contrast;   // how far the picture's luma lies from the bar's there
-    float chroma;     // and its chroma
+    int t;           // the line's position across the side
+    int start;       // the first pixel no longer at the bar's level
+    float contrast;  // how far the picture's luma lies from the bar's there
+    float chroma;    // and its chroma
 };
 
 // Where the picture starts on each line across the span, counted from `from` (the dead lines' end),

@@ -19,9 +19,12 @@ int stripeLines(std::span<const LineStats> lines, int end, float noise) {
             ++count;
             continue;
         }
-        if (classifyLine(line, noise) != LineKind::Blank || d == 0 || d + 1 >= static_cast<int>(lines.size())) continue;
-        const float before = lines[static_cast<std::size_t>(d - 1)].meanY, after = lines[static_cast<std::size_t>(d + 1)].meanY;
-        if (std::fabs(line.meanY - before) >= kStripeStep && std::fabs(line.meanY - after) >= kStripeStep) ++count;
+        if (classifyLine(line, noise) != LineKind::Blank || d == 0 || d + 1 >= static_cast<int>(lines.size()))
+            continue;
+        const float before = lines[static_cast<std::size_t>(d - 1)].meanY,
+                    after = lines[static_cast<std::size_t>(d + 1)].meanY;
+        if (std::fabs(line.meanY - before) >= kStripeStep && std::fabs(line.meanY - after) >= kStripeStep)
+            ++count;
     }
     return count;
 }

@@ -1,9 +1,9 @@
 #include "suggest/zone_suggestion.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cmath>
 #include <vector>
 
 #include "suggest/dead_lines.h"
@@ -111,14 +111,16 @@ float pictureStrength(const CaptureFrame& frame) {
         mean += m, squares += double{m} * m;
     if (means.empty()) return 0;
     mean /= static_cast<double>(means.size());
-    return static_cast<float>(std::sqrt(std::max(0.0, squares / static_cast<double>(means.size()) - mean * mean)));
+    return static_cast<float>(
+        std::sqrt(std::max(0.0, squares / static_cast<double>(means.size()) - mean * mean)));
 }
 
 // The level of a side's outermost line where it is darkest: a ragged edge's overscan, when there
 // are no dead lines to take it from.
 BarLevel edgeLevel(const SideLines& lines) {
     std::vector<float> y;
-    for (int t = lines.t0; t < lines.t1; ++t) y.push_back(static_cast<float>(lines.y(0, t)));
+    for (int t = lines.t0; t < lines.t1; ++t)
+        y.push_back(static_cast<float>(lines.y(0, t)));
     BarLevel bar;
     bar.y = percentile(y, 0.1f);
     bar.noise = 2;
@@ -127,12 +129,12 @@ BarLevel edgeLevel(const SideLines& lines) {
 
 // What one frame shows on one side.
 struct FrameSide {
-    int dead = 0;         // first line that is not dead
-    int blackStart = 0;   // where the dead lines at the picture's black begin
+    int dead = 0;            // first line that is not dead
+    int blackStart = 0;      // where the dead lines at the picture's black begin
     bool flatAfter = false;  // the picture after the dead lines is flat
     float deadLevel = 0, deadNoise = 0;
     int stripes = 0;
-    int depth = -1;       // the deepest damaged line
+    int depth = -1;  // the deepest damaged line
     int ragged = -1, torn = -1, partial = -1;
 };
 
@@ -155,7 +157,8 @@ public:
         // there (a shadow, a black coat): its dead lines end where the other frames' do.
         for (auto& side : sides) {
             std::vector<int> dead;
-            for (const FrameSide& f : side) dead.push_back(f.dead);
+            for (const FrameSide& f : side)
+                dead.push_back(f.dead);
             const int limit = reachedMaximum(dead, kFrameGap, kDeadShare);
             for (FrameSide& f : side) {
                 f.dead = std::min(f.dead, limit);
@@ -163,11 +166,13 @@ public:
             }
         }
         std::array<bool, 4> candidate{}, band{};
-        for (std::size_t k = 0; k < 4; ++k) candidate[k] = hasBlackBand(static_cast<ZoneSide>(k), sides[k]);
+        for (std::size_t k = 0; k < 4; ++k)
+            candidate[k] = hasBlackBand(static_cast<ZoneSide>(k), sides[k]);
         for (std::size_t k = 0; k < 4; ++k) {
             const std::size_t other = static_cast<std::size_t>(opposite(static_cast<ZoneSide>(k)));
             int flat = 0;
-            for (const FrameSide& f : sides[k]) flat += f.flatAfter;
+            for (const FrameSide& f : sides[k])
+                flat += f.flatAfter;
             band[k] = candidate[k] && (candidate[other] || flat * 2 > static_cast<int>(sides[k].size()));
         }
         std::array<SideResult, 4> results;
@@ -196,11 +201,13 @@ private:
                 f.dead = deadRunEnd(stats, noise);
             }
             f.blackStart = pictureBlackStart(stats, f.dead, kPictureBlack);
-            f.flatAfter = f.dead < static_cast<int>(stats.size()) && classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
+            f.flatAfter = f.dead < static_cast<int>(stats.size()) &&
+                          classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
             f.stripes = stripeLines(stats, f.dead, noise);
             if (f.dead > 0) {
                 std::vector<float> levels;
-                for (int d = 0; d < f.dead; ++d) levels.push_back(stats[static_cast<std::size_t>(d)].meanY);
+                for (int d = 0; d < f.dead; ++d)
+                    levels.push_back(stats[static_cast<std::size_t>(d)].meanY);
                 f.deadLevel = percentile(levels, 0.5f);
             }
             result.push_back(f);
@@ -210,11 +217,14 @@ private:
 
     bool hasBlackBand(ZoneSide side, const std::vector<FrameSide>& frames) const {
         std::vector<int> widths;
-        for (const FrameSide& f : frames) widths.push_back(f.dead - f.blackStart);
-        return static_cast<float>(percentile(widths, 0.5f)) >= kBandLeast * static_cast<float>(dimension(side));
+        for (const FrameSide& f : frames)
+            widths.push_back(f.dead - f.blackStart);
+        return static_cast<float>(percentile(widths, 0.5f)) >=
+               kBandLeast * static_cast<float>(dimension(side));
     }
 
-    SideResult finish(ZoneSide side, Range range, std::vector<FrameSide>& frames, bool band, bool candidate) const {
+    SideResult finish(ZoneSide side, Range range, std::vector<FrameSide>& frames, bool band,
+                      bool candidate) const {
         SideResult result;
         SideFindings& findings = result.findings;
         EdgeSpread spread;
@@ -236,10 +246,12 @@ private:
                 starts[k] = lineStarts(lines, from, kRaggedSearch, bar);
             }
             int deep = 0;
-            for (const LineStart& s : starts[k]) deep += s.start > from;
+            for (const LineStart& s : starts[k])
+                deep += s.start > from;
             if (from == 0 && static_cast<float>(deep) < kRaggedEvidence * static_cast<float>(lines.length()))
                 starts[k].clear();
-            for (const LineStart& s : starts[k]) spread.add(lines, s.t, s, bar);
+            for (const LineStart& s : starts[k])
+                spread.add(lines, s.t, s, bar);
             f.ragged = raggedReach(starts[k]);
             if (side == ZoneSide::Down) {
                 f.torn = headSwitchingDepth(lines, from);
@@ -250,9 +262,11 @@ private:
         const int settle = spread.reach();
         // Heads switch in every field: a tear in a few frames is the picture's own content.
         int tornFrames = 0;
-        for (const FrameSide& f : frames) tornFrames += f.torn >= 0;
+        for (const FrameSide& f : frames)
+            tornFrames += f.torn >= 0;
         if (static_cast<float>(tornFrames) < kTornShare * static_cast<float>(frames.size()))
-            for (FrameSide& f : frames) f.torn = -1;
+            for (FrameSide& f : frames)
+                f.torn = -1;
         std::vector<int> depths;
         for (std::size_t k = 0; k < frames.size(); ++k) {
             FrameSide& f = frames[k];
@@ -263,7 +277,9 @@ private:
         result.depth = reachedMaximum(depths, kFrameGap, kFrameShare);
         if (std::getenv("VELMO_SUGGEST_DEBUG")) {
             std::fprintf(stderr, "side %d settle %d:", static_cast<int>(side), settle);
-            for (const FrameSide& f : frames) std::fprintf(stderr, " [%d %d r%d t%d p%d =%d]", f.dead, f.blackStart, f.ragged, f.torn, f.partial, f.depth);
+            for (const FrameSide& f : frames)
+                std::fprintf(stderr, " [%d %d r%d t%d p%d =%d]", f.dead, f.blackStart, f.ragged, f.torn,
+                             f.partial, f.depth);
             std::fprintf(stderr, "\n");
         }
         findings.margin = result.depth + 2;
@@ -297,23 +313,25 @@ private:
         }
         if (band && findings.deadLines == 0) {
             findings.sureness = Sureness::Unsure;
-            findings.doubt = "the picture's black reaches the frame's edge: blanking at its level cannot be told apart";
+            findings.doubt =
+                "the picture's black reaches the frame's edge: blanking at its level cannot be told apart";
         }
         if (candidate && !band) {
             findings.sureness = Sureness::Unsure;
-            findings.doubt = "a wide band at the picture's black, taken for damage: no partner on the other side";
+            findings.doubt =
+                "a wide band at the picture's black, taken for damage: no partner on the other side";
         }
         if (frames.size() < 3 && findings.sureness == Sureness::Sure) {
             findings.sureness = Sureness::FairlySure;
-            findings.doubt = "only " + std::to_string(frames.size()) + " frame" + (frames.size() == 1 ? "" : "s") +
-                             " to read";
+            findings.doubt = "only " + std::to_string(frames.size()) + " frame" +
+                             (frames.size() == 1 ? "" : "s") + " to read";
         }
         // Frames that put the damage far apart, with few at the deep end: dark or static content
         // that cannot be told from blanking.
         const int middle = percentile(depths, 0.5f);
         const int spreadWide = static_cast<int>(kDisagreement * static_cast<float>(dimension(side)));
-        if (result.depth - middle > spreadWide &&
-            static_cast<float>(findings.framesDeepest) < kDisagreeingShare * static_cast<float>(frames.size()))
+        if (result.depth - middle > spreadWide && static_cast<float>(findings.framesDeepest) <
+                                                      kDisagreeingShare * static_cast<float>(frames.size()))
             result.refusal = "most frames put its damage " + std::to_string(middle + 1) + " lines deep, " +
                              std::to_string(findings.framesDeepest) + " of " + std::to_string(frames.size()) +
                              " put it " + std::to_string(result.depth + 1) + " deep";
@@ -333,16 +351,19 @@ bool suggestZone(std::span<const CaptureFrame> frames, ZoneSuggestion& suggestio
     for (const CaptureFrame& frame : frames)
         if (frame.w != w || frame.h != h) return error = "the frames are not all of one size", false;
     if (w < kSmallest || h < kSmallest)
-        return error = "frames of " + std::to_string(w) + "x" + std::to_string(h) + " are too small to find a zone in (" +
-                       std::to_string(kSmallest) + "x" + std::to_string(kSmallest) + " at least)",
+        return error = "frames of " + std::to_string(w) + "x" + std::to_string(h) +
+                       " are too small to find a zone in (" + std::to_string(kSmallest) + "x" +
+                       std::to_string(kSmallest) + " at least)",
                false;
 
     std::vector<float> strengths;
-    for (const CaptureFrame& frame : frames) strengths.push_back(pictureStrength(frame));
+    for (const CaptureFrame& frame : frames)
+        strengths.push_back(pictureStrength(frame));
     std::vector<float> shown;
     for (const float s : strengths)
         if (s >= kBlankFrame) shown.push_back(s);
-    if (shown.empty()) return error = "every sampled frame is black or flat: there is no picture to find", false;
+    if (shown.empty())
+        return error = "every sampled frame is black or flat: there is no picture to find", false;
     const float usual = percentile(shown, 0.5f);
     std::vector<std::size_t> usable;
     std::vector<float> noises;
@@ -361,21 +382,28 @@ bool suggestZone(std::span<const CaptureFrame> frames, ZoneSuggestion& suggestio
     std::array<SideResult, 4> results{};
     for (int round = 0; round < 2; ++round) {
         results = finder.run(ranges);
-        const int top = results[0].depth + 1 + kRangeShrink, bottom = h - 1 - (results[3].depth + 1 + kRangeShrink);
-        const int left = results[1].depth + 1 + kRangeShrink, right = w - 1 - (results[2].depth + 1 + kRangeShrink);
+        const int top = results[0].depth + 1 + kRangeShrink,
+                  bottom = h - 1 - (results[3].depth + 1 + kRangeShrink);
+        const int left = results[1].depth + 1 + kRangeShrink,
+                  right = w - 1 - (results[2].depth + 1 + kRangeShrink);
         if (bottom - top + 1 < 2 * kLeastZone || right - left + 1 < 2 * kLeastZone) break;
-        ranges = {Range{left, right + 1}, Range{top, bottom + 1}, Range{top, bottom + 1}, Range{left, right + 1}};
+        ranges = {Range{left, right + 1}, Range{top, bottom + 1}, Range{top, bottom + 1},
+                  Range{left, right + 1}};
     }
     const char* names[] = {"up", "left", "right", "down"};
     for (std::size_t k = 0; k < 4; ++k)
         if (!results[k].refusal.empty())
-            return error = std::string("cannot tell damage from picture on the ") + names[k] + " side: " +
-                           results[k].refusal + " (too dark or too static to tell)",
+            return error = std::string("cannot tell damage from picture on the ") + names[k] +
+                           " side: " + results[k].refusal + " (too dark or too static to tell)",
                    false;
-    for (std::size_t k = 0; k < 4; ++k) suggestion.sides[k] = results[k].findings;
-    const std::int64_t zoneWidth = std::int64_t{w} - suggestion.sides[1].margin - suggestion.sides[2].margin + 2;
-    const std::int64_t zoneHeight = std::int64_t{h} - suggestion.sides[0].margin - suggestion.sides[3].margin + 2;
-    if (zoneWidth < kLeastZone || zoneHeight < kLeastZone) return error = "no clean picture found in the frames", false;
+    for (std::size_t k = 0; k < 4; ++k)
+        suggestion.sides[k] = results[k].findings;
+    const std::int64_t zoneWidth =
+        std::int64_t{w} - suggestion.sides[1].margin - suggestion.sides[2].margin + 2;
+    const std::int64_t zoneHeight =
+        std::int64_t{h} - suggestion.sides[0].margin - suggestion.sides[3].margin + 2;
+    if (zoneWidth < kLeastZone || zoneHeight < kLeastZone)
+        return error = "no clean picture found in the frames", false;
     std::size_t best = usable.front();
     for (const std::size_t k : usable)
         if (strengths[k] > strengths[best]) best = k;
@@ -390,7 +418,8 @@ std::string describeSide(ZoneSide side, const SideFindings& findings) {
     std::string found;
     auto add = [&found](const std::string& part) { found += (found.empty() ? "" : "; ") + part; };
     if (findings.deadLines > 0)
-        add(std::string(findings.dark ? "dark overscan" : "blanking") + ", " + std::to_string(findings.deadLines) + unit);
+        add(std::string(findings.dark ? "dark overscan" : "blanking") + ", " +
+            std::to_string(findings.deadLines) + unit);
     if (findings.stripeLines > 0) add("a blanking stripe");
     if (findings.blackBand > 0)
         add("the picture's own black band of " + std::to_string(findings.blackBand) + unit + " kept");
@@ -398,7 +427,8 @@ std::string describeSide(ZoneSide side, const SideFindings& findings) {
     if (findings.spreadLines > 0) add("blur and smear of " + std::to_string(findings.spreadLines) + unit);
     if (findings.tornLines > 0) add("a head-switching band of " + std::to_string(findings.tornLines) + unit);
     if (findings.partialLines > 0) add("a half line");
-    std::string text = std::string(names[static_cast<int>(side)]) + ": " + (found.empty() ? "nothing" : found);
+    std::string text =
+        std::string(names[static_cast<int>(side)]) + ": " + (found.empty() ? "nothing" : found);
     text += "; margin " + std::to_string(findings.margin);
     if (findings.margin > 30) text += " (beyond the dialog's 1 to 30: set it by the script line)";
     switch (findings.sureness) {

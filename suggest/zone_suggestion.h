@@ -15,21 +15,21 @@ enum class Sureness { Sure, FairlySure, Unsure };
 
 // What lies outside the clean picture on one side, as far as the frames show it.
 struct SideFindings {
-    std::int32_t deadLines = 0;     // lines without picture: overscan, black, blanking (the median frame's)
-    bool dark = false;              // those lines are black or near-black
-    bool noisy = false;             // ... and carry noise
-    std::int32_t blackBand = 0;     // lines of the picture's own black kept in the zone (letterbox)
-    std::int32_t stripeLines = 0;   // blanking stripes among them
-    std::int32_t raggedLines = 0;   // lines the ragged or jittering edge reaches past the dead ones
-    std::int32_t spreadLines = 0;   // lines the edge's blur, ringing and chroma smear reach further
-    std::int32_t tornLines = 0;     // a head-switching band
-    std::int32_t partialLines = 0;  // half lines
-    std::int32_t margin = 1;        // the suggested margin: its edge line is the first clean one
-    std::int32_t framesUsed = 0;    // frames that showed picture
-    std::int32_t framesApart = 0;   // frames whose deeper damage stood apart from the rest
+    std::int32_t deadLines = 0;      // lines without picture: overscan, black, blanking (the median frame's)
+    bool dark = false;               // those lines are black or near-black
+    bool noisy = false;              // ... and carry noise
+    std::int32_t blackBand = 0;      // lines of the picture's own black kept in the zone (letterbox)
+    std::int32_t stripeLines = 0;    // blanking stripes among them
+    std::int32_t raggedLines = 0;    // lines the ragged or jittering edge reaches past the dead ones
+    std::int32_t spreadLines = 0;    // lines the edge's blur, ringing and chroma smear reach further
+    std::int32_t tornLines = 0;      // a head-switching band
+    std::int32_t partialLines = 0;   // half lines
+    std::int32_t margin = 1;         // the suggested margin: its edge line is the first clean one
+    std::int32_t framesUsed = 0;     // frames that showed picture
+    std::int32_t framesApart = 0;    // frames whose deeper damage stood apart from the rest
     std::int32_t framesDeepest = 0;  // frames that reach the chosen depth, within a line
     Sureness sureness = Sureness::Sure;
-    std::string doubt;              // why not sure, in a few words
+    std::string doubt;  // why not sure, in a few words
 };
 
 // The suggestion for a clip: a margin per side (in ZoneSide order: up, left, right, down) and the

@@ -129,9 +129,11 @@ Picture pictureOf(const CaptureFrame& frame) {
     picture.pixels.resize(frame.y.size());
     for (std::size_t k = 0; k < frame.y.size(); ++k) {
         const float y = 1.164f * (frame.y[k] - 16.0f), cb = frame.cb[k] - 128.0f, cr = frame.cr[k] - 128.0f;
-        const auto channel = [](float v) { return static_cast<Pixel32>(std::clamp(std::lround(v), 0L, 255L)); };
-        picture.pixels[k] =
-            (channel(y + 1.596f * cr) << 16) | (channel(y - 0.392f * cb - 0.813f * cr) << 8) | channel(y + 2.017f * cb);
+        const auto channel = [](float v) {
+            return static_cast<Pixel32>(std::clamp(std::lround(v), 0L, 255L));
+        };
+        picture.pixels[k] = (channel(y + 1.596f * cr) << 16) | (channel(y - 0.392f * cb - 0.813f * cr) << 8) |
+                            channel(y + 2.017f * cb);
     }
     return picture;
 }
@@ -150,10 +152,11 @@ void reportFieldOrder(const ZoneSettings& settings) {
     }
     char line[kScriptLineCapacity];
     formatScriptLine(even, line, sizeof line);
-    std::fprintf(stderr,
-                 "  note: this line moves the picture %lld lines %s, an odd number: on interlaced video the fields "
-                 "trade places; %s moves it by an even number\n",
-                 static_cast<long long>(shift < 0 ? -shift : shift), shift > 0 ? "down" : "up", line);
+    std::fprintf(
+        stderr,
+        "  note: this line moves the picture %lld lines %s, an odd number: on interlaced video the fields "
+        "trade places; %s moves it by an even number\n",
+        static_cast<long long>(shift < 0 ? -shift : shift), shift > 0 ? "down" : "up", line);
 }
 
 }  // namespace
@@ -181,8 +184,8 @@ int runSuggestCommand(int argc, const char* const* argv) {
     // Fewer than half the frames asked for decoded: too little of the clip to answer for.
     const int asked = isStillPicture(options.input) ? 1 : options.frames;
     if (static_cast<int>(frames.size()) * 2 < asked)
-        return fail(options.input + ": only " + std::to_string(frames.size()) + " of the " + std::to_string(asked) +
-                    " frames asked for could be decoded: too few to answer for");
+        return fail(options.input + ": only " + std::to_string(frames.size()) + " of the " +
+                    std::to_string(asked) + " frames asked for could be decoded: too few to answer for");
     std::vector<CaptureFrame> captured;
     for (Picture& frame : frames) {
         captured.push_back(captureFrameFromBitmap(bottomUpView(frame)));
@@ -198,10 +201,11 @@ int runSuggestCommand(int argc, const char* const* argv) {
 
     const ZoneSide sides[] = {ZoneSide::Up, ZoneSide::Left, ZoneSide::Right, ZoneSide::Down};
     for (int k = 0; k < 4; ++k)
-        std::fprintf(stderr, "  %s\n", describeSide(sides[k], suggestion.sides[static_cast<std::size_t>(k)]).c_str());
+        std::fprintf(stderr, "  %s\n",
+                     describeSide(sides[k], suggestion.sides[static_cast<std::size_t>(k)]).c_str());
     reportFieldOrder(settings);
-    std::fprintf(stderr, "  FFmpeg: -vf \"frei0r=velmo:%d|%d|%d|%d|y\"\n", settings.up, settings.left, settings.right,
-                 settings.down);
+    std::fprintf(stderr, "  FFmpeg: -vf \"frei0r=velmo:%d|%d|%d|%d|y\"\n", settings.up, settings.left,
+                 settings.right, settings.down);
     char line[kScriptLineCapacity];
     formatScriptLine(settings, line, sizeof line);
     std::printf("%s\n", line);

@@ -53,7 +53,8 @@ TEST(DeadLines, ClassifiesLinesByStructureLevelAndColour) {
         {"picture", stats(120, 30, true), LineKind::Picture},
         {"bright incoherent line: picture, not data", stats(170, 30, false), LineKind::Picture},
     };
-    for (const KindCase& c : cases) EXPECT_EQ(classifyLine(c.line, noise), c.kind) << c.name;
+    for (const KindCase& c : cases)
+        EXPECT_EQ(classifyLine(c.line, noise), c.kind) << c.name;
 }
 
 struct RunCase {
@@ -63,7 +64,8 @@ struct RunCase {
 };
 
 std::vector<LineStats> repeat(std::vector<LineStats> lines, const LineStats& line, int count) {
-    for (int k = 0; k < count; ++k) lines.push_back(line);
+    for (int k = 0; k < count; ++k)
+        lines.push_back(line);
     return lines;
 }
 
@@ -72,22 +74,26 @@ TEST(DeadLines, RunEndsWhereThePictureStarts) {
     const LineStats stripe = stats(190, 0.3f, false), white = stats(235, 0.2f, false);
     const LineStats card = stats(2, 0.3f, false), lifted = stats(35, 0.3f, false);
     std::vector<LineStats> sky;
-    for (int d = 0; d < 40; ++d) sky.push_back(stats(18 + 0.1f * d, 0.4f, false));
+    for (int d = 0; d < 40; ++d)
+        sky.push_back(stats(18 + 0.1f * d, 0.4f, false));
     sky.push_back(picture);
     const RunCase cases[] = {
         {"overscan", repeat(repeat({}, blank, 7), picture, 3), 7},
         {"overscan and a stripe", repeat(repeat(repeat({}, blank, 5), stripe, 2), picture, 3), 7},
-        {"a sync remnant inside the blanking", repeat(repeat(repeat(repeat({}, card, 2), stripe, 3), blank, 4), picture, 2), 9},
+        {"a sync remnant inside the blanking",
+         repeat(repeat(repeat(repeat({}, card, 2), stripe, 3), blank, 4), picture, 2), 9},
         {"card black then lifted blanking", repeat(repeat(repeat({}, card, 3), lifted, 6), picture, 2), 9},
         {"a wide white bar is picture", repeat(repeat({}, white, 30), picture, 2), 0},
         {"a night sky drifts: picture from its first line more than 0.4 off", sky, 5},
         {"picture at once", repeat({}, picture, 5), 0},
     };
-    for (const RunCase& c : cases) EXPECT_EQ(deadRunEnd(c.lines, 2.0f), c.end) << c.name;
+    for (const RunCase& c : cases)
+        EXPECT_EQ(deadRunEnd(c.lines, 2.0f), c.end) << c.name;
 }
 
 TEST(DeadLines, PictureBlackBandInsideTheDeadLines) {
-    const LineStats card = stats(2, 0.3f, false), black = stats(16.5f, 0.3f, false), blur = stats(40, 0.5f, false);
+    const LineStats card = stats(2, 0.3f, false), black = stats(16.5f, 0.3f, false),
+                    blur = stats(40, 0.5f, false);
     std::vector<LineStats> lines = repeat(repeat({}, card, 4), black, 30);
     EXPECT_EQ(pictureBlackStart(lines, 34, 16), 4);
     lines.push_back(blur);  // the band's edge blurred into the picture
@@ -108,8 +114,10 @@ TEST(LineStatistics, StructureIsSharedWithTheNextLine) {
     EXPECT_GT(noise, 1.0f);
     EXPECT_LT(noise, 4.0f);
     const std::vector<LineStats> s = lineStatistics(lines, 30, noise);
-    for (int d = 0; d < 9; ++d) EXPECT_FALSE(s[static_cast<std::size_t>(d)].structured) << "noise, line " << d;
-    for (int d = 10; d < 30; ++d) EXPECT_TRUE(s[static_cast<std::size_t>(d)].structured) << "picture, line " << d;
+    for (int d = 0; d < 9; ++d)
+        EXPECT_FALSE(s[static_cast<std::size_t>(d)].structured) << "noise, line " << d;
+    for (int d = 10; d < 30; ++d)
+        EXPECT_TRUE(s[static_cast<std::size_t>(d)].structured) << "picture, line " << d;
     EXPECT_EQ(deadRunEnd(s, noise), 10);
 }
 
@@ -144,7 +152,8 @@ TEST(EdgeSpread, SharpEdgesReachNothingBlurredOnesAPixelOrMore) {
     for (const bool blurred : {false, true}) {
         CaptureFrame frame = flatFrame(80, 100, 4);
         for (int y = 0; y < 100; ++y)
-            for (int x = 10; x < 80; ++x) frame.y[frame.at(x, y)] = 160;
+            for (int x = 10; x < 80; ++x)
+                frame.y[frame.at(x, y)] = 160;
         if (blurred)
             for (int y = 0; y < 100; ++y) {
                 frame.y[frame.at(9, y)] = 30;
@@ -155,7 +164,8 @@ TEST(EdgeSpread, SharpEdgesReachNothingBlurredOnesAPixelOrMore) {
         const SideLines lines{frame, ZoneSide::Left, 0, 100};
         const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
         EdgeSpread spread;
-        for (const LineStart& start : lineStarts(lines, 8, 28, bar)) spread.add(lines, start.t, start, bar);
+        for (const LineStart& start : lineStarts(lines, 8, 28, bar))
+            spread.add(lines, start.t, start, bar);
         if (blurred) {
             // Starts at column 9 (30 is off the bar): residuals 0.17, 0.62, 0.10, 0.02 of the step.
             EXPECT_GE(spread.reach(), 3);
@@ -188,14 +198,17 @@ TEST(HeadSwitching, TornLinesAtTheBottomOfEachField) {
 TEST(PartialLines, HalfLineAtTheTopButNotDarkContent) {
     CaptureFrame frame = flatFrame(200, 60, 0);
     for (int y = 0; y < 60; ++y)
-        for (int x = 0; x < 200; ++x) frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(texture(x, y));
-    for (int x = 0; x < 90; ++x) frame.y[frame.at(x, 0)] = 16;  // a half line
+        for (int x = 0; x < 200; ++x)
+            frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(texture(x, y));
+    for (int x = 0; x < 90; ++x)
+        frame.y[frame.at(x, 0)] = 16;  // a half line
     const SideLines up{frame, ZoneSide::Up, 0, 200};
     EXPECT_EQ(partialDepth(up, 0, BarLevel{}), 0);
     EXPECT_NEAR(darkShareFromEnd(up, 0, 2, BarLevel{}), 0.45, 0.02);
     // Dark content: the line inside is as dark there.
     for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 90; ++x) frame.y[frame.at(x, y)] = 18;
+        for (int x = 0; x < 90; ++x)
+            frame.y[frame.at(x, y)] = 18;
     EXPECT_EQ(partialDepth(up, 0, BarLevel{}), -1);
 }
 

@@ -27,8 +27,8 @@
 // chain (band limits, chroma smear and delay), ring (ringing at sharp edges), crawl (Y/C crosstalk),
 // dropouts, flicker, noise:S (picture noise, S levels), content=photo|waves|bars|smpte|testcard,
 // dark, sky, darkside=SIDE, letterbox, pillarbox, subtitles, fade, overlay, cuts, still.
-// A width may be a range (bar:4-20), drawn from the seed. Amounts the recipe leaves open (levels, noise kinds, blur widths, tear strengths ...) are drawn
-// from the seed.
+// A width may be a range (bar:4-20), drawn from the seed. Amounts the recipe leaves open (levels, noise
+// kinds, blur widths, tear strengths ...) are drawn from the seed.
 
 #include <array>
 #include <cstdint>
