@@ -9,7 +9,7 @@
 // limited range, for FFmpeg to encode. The --ideal file gets "up left right down" and a second line
 // "progressive", "interlaced tff" or "interlaced bff". Photographs: the fixed list of
 // lomiri-wallpapers-16.04 (capture::standardPhotoPaths), or those given; the seed picks three. A
-// recipe whose content is not a photograph needs none.
+// recipe whose content is not a photograph needs none. --list-photos prints the fixed list.
 
 #include <algorithm>
 #include <cmath>
@@ -44,6 +44,12 @@ int main(int argc, char** argv) {
     for (int k = 1; k < argc; ++k) {
         const std::string argument = argv[k];
         const bool hasValue = k + 1 < argc;
+        if (argument == "--list-photos") {
+            // The fixed list, for scripts that pan across the same photographs.
+            for (const std::string& photo : capture::standardPhotoPaths())
+                std::printf("%s\n", photo.c_str());
+            return std::fflush(stdout) == 0 ? 0 : fail("cannot write the list");
+        }
         if (argument == "--size" && hasValue) {
             if (std::sscanf(argv[++k], "%dx%d", &w, &h) != 2 || w < 64 || h < 64 || w > 8192 || h > 8192)
                 return fail("bad --size");
