@@ -24,8 +24,9 @@ constexpr int kBandTransition = 2;
 // level by this much, without a step, is picture: a night sky's gradient, a dark shade.
 constexpr float kLevelDrift = 1.2f;
 // A change of level between neighbouring lines this large is a step between two kinds of blank
-// (the card's black, then blanking), not a drift.
-constexpr float kLevelStep = 2.5f;
+// (the card's black, then blanking), not a drift: line means of blanking hold to a fraction of a
+// level, and a sky's gradient moves a tenth of a level a line.
+constexpr float kLevelStep = 1.0f;
 // Where a drift began: the first line this far from the level it left.
 constexpr float kDriftStart = 0.4f;
 

@@ -23,66 +23,52 @@ constexpr int kLeastLines = 24;
 
 }  // namespace
 
-namespace {
-
-// The straight line through values[from .. from + n) by least squares, evaluated at x.
-struct Fit {
-    float a = 0, b = 0;  // value = a + b * x
-    float at(float x) const { return a + b * x; }
-};
-
-template <typename Get>
-Fit fitLine(Get get, int from, int n) {
-    double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    for (int k = 0; k < n; ++k) {
-        const double x = from + k, y = get(from + k);
-        sx += x, sy += y, sxx += x * x, sxy += x * y;
-    }
-    const double slope = (n * sxy - sx * sy) / std::max(1e-9, n * sxx - sx * sx);
-    return Fit{static_cast<float>((sy - slope * sx) / n), static_cast<float>(slope)};
-}
-
-}  // namespace
-
 void EdgeSpread::add(const SideLines& lines, int t, const LineStart& start, const BarLevel& bar) {
     const int s = start.start;
-    if (s + kChromaSpan + kFitLength > lines.depths()) return;
-    const Fit luma =
-        fitLine([&](int k) { return static_cast<double>(lines.y(s + k, t)); }, kLumaSpan, kFitLength);
-    const float lumaStep = bar.y - luma.at(0);
-    if (std::fabs(lumaStep) >= kLeastLumaStep) {
-        lumaSteps_.push_back(std::fabs(lumaStep));
-        for (int k = 0; k < kLumaSpan; ++k) {
-            const float picture = luma.at(static_cast<float>(k));
-            luma_[static_cast<std::size_t>(k)].push_back((static_cast<float>(lines.y(s + k, t)) - picture) /
-                                                         lumaStep);
+    if (s + kControlOffset + kChromaSpan + kFitLength > lines.depths()) return;
+    // The residuals of the pixels from `at` on, as shares of the step from the bar to the level of
+    // the picture beyond them. The control, further in where no step is, is read the same way: what
+    // it shows is the picture's own (lines chosen for a strong step lean the same way there).
+    const auto residuals = [&](int at, std::array<std::vector<float>, kSpan>& luma,
+                               std::array<std::vector<float>, kSpan>& chroma, bool real) {
+        float y = 0, cb = 0, cr = 0;
+        for (int k = 0; k < kFitLength; ++k) {
+            y += static_cast<float>(lines.y(at + kLumaSpan + k, t));
+            cb += static_cast<float>(lines.cb(at + kChromaSpan + k, t));
+            cr += static_cast<float>(lines.cr(at + kChromaSpan + k, t));
         }
-    }
-    const Fit cb =
-        fitLine([&](int k) { return static_cast<double>(lines.cb(s + k, t)); }, kChromaSpan, kFitLength);
-    const Fit cr =
-        fitLine([&](int k) { return static_cast<double>(lines.cr(s + k, t)); }, kChromaSpan, kFitLength);
-    const bool blue = std::fabs(bar.cb - cb.at(0)) >= std::fabs(bar.cr - cr.at(0));
-    const Fit& chroma = blue ? cb : cr;
-    const float chromaStep = (blue ? bar.cb : bar.cr) - chroma.at(0);
-    if (std::fabs(chromaStep) >= kLeastChromaStep) {
-        chromaSteps_.push_back(std::fabs(chromaStep));
-        for (int k = 0; k < kChromaSpan; ++k) {
-            const float v = static_cast<float>(blue ? lines.cb(s + k, t) : lines.cr(s + k, t));
-            chroma_[static_cast<std::size_t>(k)].push_back((v - chroma.at(static_cast<float>(k))) /
-                                                           chromaStep);
+        y /= kFitLength, cb /= kFitLength, cr /= kFitLength;
+        const float lumaStep = bar.y - y;
+        if (std::fabs(lumaStep) >= kLeastLumaStep) {
+            if (real) lumaSteps_.push_back(std::fabs(lumaStep));
+            for (int k = 0; k < kLumaSpan; ++k)
+                luma[static_cast<std::size_t>(k)].push_back((static_cast<float>(lines.y(at + k, t)) - y) / lumaStep);
         }
-    }
+        const bool blue = std::fabs(bar.cb - cb) >= std::fabs(bar.cr - cr);
+        const float chromaStep = blue ? bar.cb - cb : bar.cr - cr;
+        if (std::fabs(chromaStep) >= kLeastChromaStep) {
+            if (real) chromaSteps_.push_back(std::fabs(chromaStep));
+            for (int k = 0; k < kChromaSpan; ++k) {
+                const float v = static_cast<float>(blue ? lines.cb(at + k, t) : lines.cr(at + k, t));
+                chroma[static_cast<std::size_t>(k)].push_back((v - (blue ? cb : cr)) / chromaStep);
+            }
+        }
+    };
+    residuals(s, luma_, chroma_, true);
+    residuals(s + kControlOffset, lumaControl_, chromaControl_, false);
 }
 
 // The middle residual: the picture's own texture near a line's start scatters either way, the
 // step's shape stays.
+// Less what the same fit leaves where no step is.
 float EdgeSpread::lumaResidual(int k) const {
-    return percentile(luma_[static_cast<std::size_t>(k)], 0.5f);
+    const std::size_t i = static_cast<std::size_t>(k);
+    return percentile(luma_[i], 0.5f) - percentile(lumaControl_[i], 0.5f);
 }
 
 float EdgeSpread::chromaResidual(int k) const {
-    return percentile(chroma_[static_cast<std::size_t>(k)], 0.5f);
+    const std::size_t i = static_cast<std::size_t>(k);
+    return percentile(chroma_[i], 0.5f) - percentile(chromaControl_[i], 0.5f);
 }
 
 int EdgeSpread::reach() const {
@@ -108,5 +94,32 @@ int EdgeSpread::reach() const {
     }
     // The pooled shape is the middle line's; a line whose start falls later within its pixel
     // reaches a pixel further.
-    return deepest >= 1 ? deepest + kPhaseCushion : deepest;
+    return deepest >= 2 ? deepest + kPhaseCushion : deepest;
+}
+
+namespace {
+
+// Chroma this far from neutral on the lines inside says how much a first line lost.
+constexpr float kSaturated = 24.0f;
+// A first line that keeps less than this share of the colour inside it lost it to blanking.
+constexpr float kPulled = 0.25f;
+
+}  // namespace
+
+void VerticalSpread::add(const SideLines& lines, int from) {
+    if (from < 1 || from + 4 > lines.depths()) return;
+    for (int first = from; first < from + 2; ++first)
+        for (int t = lines.t0; t < lines.t1; t += 2) {
+            for (const bool blue : {true, false}) {
+                const float inside = static_cast<float>(blue ? lines.cb(first + 2, t) : lines.cr(first + 2, t)) - 128;
+                if (std::fabs(inside) < kSaturated) continue;
+                const float here = static_cast<float>(blue ? lines.cb(first, t) : lines.cr(first, t)) - 128;
+                pulls_.push_back(1 - here / inside);
+            }
+        }
+}
+
+int VerticalSpread::lines() const {
+    if (static_cast<int>(pulls_.size()) < kLeastLines) return 0;
+    return percentile(pulls_, 0.5f) >= kPulled ? 2 : 0;
 }

@@ -13,11 +13,12 @@
 
 class EdgeSpread {
 public:
-    // Pixels measured past a line's start; the picture beyond them, fitted by a straight line,
-    // says what they would be without the step (luma blurs briefly, chroma smears further).
+    // Pixels measured past a line's start; the picture's level beyond them (over kFitLength
+    // pixels) says what they would be without the step (luma blurs briefly, chroma smears further).
     static constexpr int kLumaSpan = 6, kChromaSpan = 10;
     static constexpr int kFitLength = 8;
     static constexpr int kSpan = kChromaSpan;
+    static constexpr int kControlOffset = 24;
 
     // Adds the step at one line's start to the pooled shape.
     void add(const SideLines& lines, int t, const LineStart& start, const BarLevel& bar);
@@ -33,6 +34,22 @@ public:
     float chromaResidual(int k) const;
 
 private:
-    std::array<std::vector<float>, kSpan> luma_, chroma_;  // residuals at each offset, one per line
+    // Residuals at each offset, one per line: at the line's start, and for control at a place
+    // further in where no step is (what the picture's own texture leaves after the straight fit).
+    std::array<std::vector<float>, kSpan> luma_, chroma_, lumaControl_, chromaControl_;
     std::vector<float> lumaSteps_, chromaSteps_;
+};
+
+// The vertical spread at the top and bottom: a PAL decoder's delay line averages each line's chroma
+// with the line before it in its field, so the first picture line of each field after blanking
+// comes out with half its colour. Pooled over every position and frame.
+class VerticalSpread {
+public:
+    // Adds the first lines past the dead ones (which end at `from`).
+    void add(const SideLines& lines, int from);
+    // Lines past the dead ones that the spread damages: 0, or 2 (the first line of each field).
+    int lines() const;
+
+private:
+    std::vector<float> pulls_;
 };

@@ -201,6 +201,13 @@ private:
                 f.dead = deadRunEnd(stats, noise);
             }
             f.blackStart = pictureBlackStart(stats, f.dead, kPictureBlack);
+            if (std::getenv("VELMO_SUGGEST_LINES") && side == ZoneSide::Up && k == 2)
+                for (int d = 0; d < 14; ++d)
+                    std::fprintf(stderr, "line %d: y %.1f cb %.1f cr %.1f spread %.2f structured %d kind %d (noise %.2f)\n", d,
+                                 stats[static_cast<std::size_t>(d)].meanY, stats[static_cast<std::size_t>(d)].meanCb,
+                                 stats[static_cast<std::size_t>(d)].meanCr, stats[static_cast<std::size_t>(d)].spread,
+                                 stats[static_cast<std::size_t>(d)].structured,
+                                 static_cast<int>(classifyLine(stats[static_cast<std::size_t>(d)], noise)), noise);
             f.flatAfter = f.dead < static_cast<int>(stats.size()) &&
                           classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
             f.stripes = stripeLines(stats, f.dead, noise);
@@ -227,7 +234,9 @@ private:
                       bool candidate) const {
         SideResult result;
         SideFindings& findings = result.findings;
+        const bool rows = side == ZoneSide::Up || side == ZoneSide::Down;
         EdgeSpread spread;
+        VerticalSpread vertical;
         std::vector<std::vector<LineStart>> starts(frames.size());
         std::vector<int> froms(frames.size());
         for (std::size_t k = 0; k < frames.size(); ++k) {
@@ -235,13 +244,12 @@ private:
             const SideLines lines{frames_[usable_[k]], side, range.t0, range.t1};
             const int from = band ? f.blackStart : f.dead;
             froms[k] = from;
-            const bool rows = side == ZoneSide::Up || side == ZoneSide::Down;
             // Without dead lines, a ragged edge of its own: the dark its lines start with, on most lines.
             const BarLevel bar = from > 0 ? barLevelOf(lines, from, BarLevel{}) : edgeLevel(lines);
             if (rows) {
                 // Damage at the top and bottom takes whole lines (bounce, blanking, head switching):
                 // the picture starts on the line the dead ones end with, all across.
-                (void)bar;
+                vertical.add(lines, from);
             } else if (from > 0 || bar.y <= kBlankBrightest) {
                 starts[k] = lineStarts(lines, from, kRaggedSearch, bar);
             }
@@ -259,7 +267,7 @@ private:
             }
             if (side == ZoneSide::Up || side == ZoneSide::Down) f.partial = partialDepth(lines, from, bar);
         }
-        const int settle = spread.reach();
+        const int settle = rows ? vertical.lines() - 1 : spread.reach();
         // Heads switch in every field: a tear in a few frames is the picture's own content.
         int tornFrames = 0;
         for (const FrameSide& f : frames)
@@ -276,7 +284,11 @@ private:
         }
         result.depth = reachedMaximum(depths, kFrameGap, kFrameShare);
         if (std::getenv("VELMO_SUGGEST_DEBUG")) {
-            std::fprintf(stderr, "side %d settle %d:", static_cast<int>(side), settle);
+            std::fprintf(stderr, "side %d settle %d luma", static_cast<int>(side), settle);
+            for (int k = 0; k < EdgeSpread::kLumaSpan; ++k) std::fprintf(stderr, " %.3f", spread.lumaResidual(k));
+            std::fprintf(stderr, " chroma");
+            for (int k = 0; k < EdgeSpread::kChromaSpan; ++k) std::fprintf(stderr, " %.3f", spread.chromaResidual(k));
+            std::fprintf(stderr, ":");
             for (const FrameSide& f : frames)
                 std::fprintf(stderr, " [%d %d r%d t%d p%d =%d]", f.dead, f.blackStart, f.ragged, f.torn,
                              f.partial, f.depth);
