@@ -79,6 +79,7 @@ int deadRunEnd(std::span<const LineStats> lines, float noise) {
         const bool stripe = width <= kStripeWidest && after == LineKind::Picture;
         if (!remnant && !stripe) return d;
         d = group;
+        segment = -1;  // the blank after a remnant may sit at a level of its own
     }
     return n;
 }

@@ -94,7 +94,7 @@ int EdgeSpread::reach() const {
     }
     // The pooled shape is the middle line's; a line whose start falls later within its pixel
     // reaches a pixel further.
-    return deepest >= 2 ? deepest + kPhaseCushion : deepest;
+    return deepest >= 1 ? deepest + kPhaseCushion : deepest;
 }
 
 namespace {

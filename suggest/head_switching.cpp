@@ -95,6 +95,11 @@ int headSwitchingDepth(const SideLines& lines, int from) {
                 band = d;
                 break;
             }
+        // Heads switch at the field's end: the band's lines are torn down to the dead lines, each
+        // against the next. A torn-looking line with the picture whole below it is the picture's.
+        int torn = 0, all = 0;
+        for (int d = first; d < band; d += 2, ++all) torn += isTorn(fitLine(lines, d, d + 2), usual);
+        if (band >= 0 && torn * 2 < all) band = -1;
         deepest = std::max(deepest, band);
     }
     return deepest;

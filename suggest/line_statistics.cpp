@@ -104,11 +104,14 @@ std::vector<LineStats> lineStatistics(const SideLines& lines, int depths, float 
         smooth[static_cast<std::size_t>(d)] = smoothedLine(lines, d);
         s.spread = deviationOf(smooth[static_cast<std::size_t>(d)]);
     }
-    // Interlaced pictures in motion: the next line may be another instant, the one after it not.
+    // Interlaced pictures in motion: the next row may be another instant, the one after it not.
+    // Tape noise is smeared along the rows, so neighbouring columns share it: columns are compared
+    // two and three apart.
+    const int near = lines.rows() ? 1 : 2;
     for (int d = 0; d < depths; ++d) {
         const std::vector<float>& here = smooth[static_cast<std::size_t>(d)];
         bool shared = false;
-        for (const int other : {d + 1, d + 2, d - 1, d - 2})
+        for (const int other : {d + near, d + near + 1, d - near, d - near - 1})
             if (other >= 0 && other < depths && !shared)
                 shared = sharesStructure(here, smooth[static_cast<std::size_t>(other)], least);
         stats[static_cast<std::size_t>(d)].structured = shared;

@@ -5,6 +5,9 @@
 
 namespace {
 
+// The bar's level comes from this many of its last dark lines; brighter ones are stripes.
+constexpr int kBarLines = 4;
+constexpr float kBarBrightest = 72.0f;
 // Bar pixels lie within this many noise deviations of the bar's level, and within a few levels at
 // least (codec error).
 constexpr float kBarNoiseSpan = 3.5f;
@@ -29,9 +32,16 @@ constexpr int kJitterCushion = 1;
 
 BarLevel barLevelOf(const SideLines& lines, int deadEnd, const BarLevel& fallback) {
     if (deadEnd < 1) return fallback;
+    // The last few dark dead lines: a stripe or remnant among them has a level of its own.
+    std::vector<int> dark;
+    for (int d = deadEnd - 1; d >= 0 && static_cast<int>(dark.size()) < kBarLines; --d) {
+        std::vector<float> line;
+        for (int t = lines.t0; t < lines.t1; t += 4) line.push_back(static_cast<float>(lines.y(d, t)));
+        if (percentile(line, 0.5f) <= kBarBrightest) dark.push_back(d);
+    }
+    if (dark.empty()) return fallback;
     std::vector<float> y, cb, cr;
-    const int first = std::max(0, deadEnd - 4);
-    for (int d = first; d < deadEnd; ++d)
+    for (const int d : dark)
         for (int t = lines.t0; t < lines.t1; t += 2) {
             y.push_back(static_cast<float>(lines.y(d, t)));
             cb.push_back(static_cast<float>(lines.cb(d, t)));

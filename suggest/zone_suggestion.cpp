@@ -62,9 +62,9 @@ constexpr float kBlankBrightest = 72.0f;
 // past a wider gap they still count when this share of the frames lies there.
 constexpr int kFrameGap = 3;
 constexpr float kFrameShare = 0.1f;
-// Dead lines are overscan in every frame: deeper ones in a quarter of the frames or fewer are the
-// picture's own flat dark.
-constexpr float kDeadShare = 0.25f;
+// Overscan is dead in every frame, its depth varying by degrees (bounce, drift): dead lines far
+// deeper in fewer than half the frames are a scene's own flat dark there.
+constexpr float kDeadShare = 0.5f;
 // The topmost line of a head-switching band is torn too little to see.
 constexpr int kUnseenTear = 1;
 // ... and shows in most frames: in fewer than this share it is the picture's own fast motion.
@@ -201,7 +201,7 @@ private:
                 f.dead = deadRunEnd(stats, noise);
             }
             f.blackStart = pictureBlackStart(stats, f.dead, kPictureBlack);
-            if (std::getenv("VELMO_SUGGEST_LINES") && side == ZoneSide::Up && k == 2)
+            if (std::getenv("VELMO_SUGGEST_LINES") && static_cast<int>(side) == std::atoi(std::getenv("VELMO_SUGGEST_LINES")) && k == 2)
                 for (int d = 0; d < 14; ++d)
                     std::fprintf(stderr, "line %d: y %.1f cb %.1f cr %.1f spread %.2f structured %d kind %d (noise %.2f)\n", d,
                                  stats[static_cast<std::size_t>(d)].meanY, stats[static_cast<std::size_t>(d)].meanCb,
