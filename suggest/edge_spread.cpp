@@ -42,7 +42,8 @@ void EdgeSpread::add(const SideLines& lines, int t, const LineStart& start, cons
         if (std::fabs(lumaStep) >= kLeastLumaStep) {
             if (real) lumaSteps_.push_back(std::fabs(lumaStep));
             for (int k = 0; k < kLumaSpan; ++k)
-                luma[static_cast<std::size_t>(k)].push_back((static_cast<float>(lines.y(at + k, t)) - y) / lumaStep);
+                luma[static_cast<std::size_t>(k)].push_back((static_cast<float>(lines.y(at + k, t)) - y) /
+                                                            lumaStep);
         }
         const bool blue = std::fabs(bar.cb - cb) >= std::fabs(bar.cr - cr);
         const float chromaStep = blue ? bar.cb - cb : bar.cr - cr;
@@ -111,7 +112,8 @@ void VerticalSpread::add(const SideLines& lines, int from) {
     for (int first = from; first < from + 2; ++first)
         for (int t = lines.t0; t < lines.t1; t += 2) {
             for (const bool blue : {true, false}) {
-                const float inside = static_cast<float>(blue ? lines.cb(first + 2, t) : lines.cr(first + 2, t)) - 128;
+                const float inside =
+                    static_cast<float>(blue ? lines.cb(first + 2, t) : lines.cr(first + 2, t)) - 128;
                 if (std::fabs(inside) < kSaturated) continue;
                 const float here = static_cast<float>(blue ? lines.cb(first, t) : lines.cr(first, t)) - 128;
                 pulls_.push_back(1 - here / inside);

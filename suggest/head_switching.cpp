@@ -16,14 +16,14 @@ constexpr int kDeepestBand = 14;
 // Lines of the field past the band that show what the picture's lines usually do.
 constexpr int kUsualLines = 8;
 // A torn line misfits the line inside it by this factor and margin beyond the usual.
-constexpr float kMisfitFactor = 1.6f;
-constexpr float kMisfitMargin = 3.0f;
+constexpr float kMisfitFactor = 1.45f;
+constexpr float kMisfitMargin = 2.5f;
 // ... and fits clearly better moved sideways, by more than timebase error moves any line.
 constexpr float kShiftGain = 0.8f;
 constexpr int kLeastTear = 2;
 // A noisy line is this much rougher than the usual.
-constexpr float kRoughFactor = 1.5f;
-constexpr float kRoughMargin = 3.0f;
+constexpr float kRoughFactor = 1.35f;
+constexpr float kRoughMargin = 2.0f;
 
 float meanDifference(const SideLines& lines, int a, int b, int shift) {
     const int length = lines.length();
@@ -98,7 +98,8 @@ int headSwitchingDepth(const SideLines& lines, int from) {
         // Heads switch at the field's end: the band's lines are torn down to the dead lines, each
         // against the next. A torn-looking line with the picture whole below it is the picture's.
         int torn = 0, all = 0;
-        for (int d = first; d < band; d += 2, ++all) torn += isTorn(fitLine(lines, d, d + 2), usual);
+        for (int d = first; d < band; d += 2, ++all)
+            torn += isTorn(fitLine(lines, d, d + 2), usual);
         if (band >= 0 && torn * 2 < all) band = -1;
         deepest = std::max(deepest, band);
     }

@@ -36,7 +36,8 @@ BarLevel barLevelOf(const SideLines& lines, int deadEnd, const BarLevel& fallbac
     std::vector<int> dark;
     for (int d = deadEnd - 1; d >= 0 && static_cast<int>(dark.size()) < kBarLines; --d) {
         std::vector<float> line;
-        for (int t = lines.t0; t < lines.t1; t += 4) line.push_back(static_cast<float>(lines.y(d, t)));
+        for (int t = lines.t0; t < lines.t1; t += 4)
+            line.push_back(static_cast<float>(lines.y(d, t)));
         if (percentile(line, 0.5f) <= kBarBrightest) dark.push_back(d);
     }
     if (dark.empty()) return fallback;

@@ -65,8 +65,9 @@ constexpr float kFrameShare = 0.1f;
 // Overscan is dead in every frame, its depth varying by degrees (bounce, drift): dead lines far
 // deeper in fewer than half the frames are a scene's own flat dark there.
 constexpr float kDeadShare = 0.5f;
-// The topmost line of a head-switching band is torn too little to see.
-constexpr int kUnseenTear = 1;
+// The topmost line of a head-switching band is torn too little to see: one line of its field, two
+// of the frame.
+constexpr int kUnseenTear = 2;
 // ... and shows in most frames: in fewer than this share it is the picture's own fast motion.
 constexpr float kTornShare = 0.3f;
 // Lines left off each end of a side's span in the second round, in case another side's first
@@ -201,13 +202,16 @@ private:
                 f.dead = deadRunEnd(stats, noise);
             }
             f.blackStart = pictureBlackStart(stats, f.dead, kPictureBlack);
-            if (std::getenv("VELMO_SUGGEST_LINES") && static_cast<int>(side) == std::atoi(std::getenv("VELMO_SUGGEST_LINES")) && k == 2)
+            if (std::getenv("VELMO_SUGGEST_LINES") &&
+                static_cast<int>(side) == std::atoi(std::getenv("VELMO_SUGGEST_LINES")) && k == 2)
                 for (int d = 0; d < 14; ++d)
-                    std::fprintf(stderr, "line %d: y %.1f cb %.1f cr %.1f spread %.2f structured %d kind %d (noise %.2f)\n", d,
-                                 stats[static_cast<std::size_t>(d)].meanY, stats[static_cast<std::size_t>(d)].meanCb,
-                                 stats[static_cast<std::size_t>(d)].meanCr, stats[static_cast<std::size_t>(d)].spread,
-                                 stats[static_cast<std::size_t>(d)].structured,
-                                 static_cast<int>(classifyLine(stats[static_cast<std::size_t>(d)], noise)), noise);
+                    std::fprintf(
+                        stderr,
+                        "line %d: y %.1f cb %.1f cr %.1f spread %.2f structured %d kind %d (noise %.2f)\n", d,
+                        stats[static_cast<std::size_t>(d)].meanY, stats[static_cast<std::size_t>(d)].meanCb,
+                        stats[static_cast<std::size_t>(d)].meanCr, stats[static_cast<std::size_t>(d)].spread,
+                        stats[static_cast<std::size_t>(d)].structured,
+                        static_cast<int>(classifyLine(stats[static_cast<std::size_t>(d)], noise)), noise);
             f.flatAfter = f.dead < static_cast<int>(stats.size()) &&
                           classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
             f.stripes = stripeLines(stats, f.dead, noise);
@@ -285,9 +289,11 @@ private:
         result.depth = reachedMaximum(depths, kFrameGap, kFrameShare);
         if (std::getenv("VELMO_SUGGEST_DEBUG")) {
             std::fprintf(stderr, "side %d settle %d luma", static_cast<int>(side), settle);
-            for (int k = 0; k < EdgeSpread::kLumaSpan; ++k) std::fprintf(stderr, " %.3f", spread.lumaResidual(k));
+            for (int k = 0; k < EdgeSpread::kLumaSpan; ++k)
+                std::fprintf(stderr, " %.3f", spread.lumaResidual(k));
             std::fprintf(stderr, " chroma");
-            for (int k = 0; k < EdgeSpread::kChromaSpan; ++k) std::fprintf(stderr, " %.3f", spread.chromaResidual(k));
+            for (int k = 0; k < EdgeSpread::kChromaSpan; ++k)
+                std::fprintf(stderr, " %.3f", spread.chromaResidual(k));
             std::fprintf(stderr, ":");
             for (const FrameSide& f : frames)
                 std::fprintf(stderr, " [%d %d r%d t%d p%d =%d]", f.dead, f.blackStart, f.ragged, f.torn,

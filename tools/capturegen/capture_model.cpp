@@ -20,6 +20,8 @@ constexpr float kChromaTolerance = 12.0f;
 // Limited-range black and neutral chroma: the picture's own black.
 constexpr float kBlack = 16.0f;
 constexpr float kNeutral = 128.0f;
+// Head switching skews each line of its band by at least this many pixels.
+constexpr float kLeastTear = 1.5f;
 
 std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts;
@@ -376,9 +378,9 @@ void CaptureModel::State::draw() {
     halfEnd = uniform(0.3f, 0.7f);
     pictureNoise = recipe.noise >= 0 ? recipe.noise : uniform(0.4f, 3.0f);
     noiseKind = uniformInt(0, 2);
-    tearStrength = uniform(6, 60);
+    tearStrength = uniform(8, 60);
     tearNoise = uniform(2, 15);
-    tearPower = uniform(0.7f, 2.0f);
+    tearPower = uniform(0.5f, 1.3f);
     tearDirection = uniform(0, 1) < 0.5f ? -1 : 1;
     hsExtra = {uniformInt(-1, 1), uniformInt(-1, 1)};
     darkScale = uniform(0.1f, 0.3f);
@@ -808,7 +810,9 @@ void CaptureModel::render(int index, Planes& out) {
         const int fromBottom = h - 1 - v;
         if (hsLines > 0 && fromBottom >= hsStart && fromBottom < hsStart + hsLines) {
             const float k = static_cast<float>(hsStart + hsLines - fromBottom) / static_cast<float>(hsLines);
-            tear = static_cast<float>(s.tearDirection) * s.tearStrength * std::pow(k, s.tearPower) *
+            // Every line of the band is skewed by a pixel or more until the sync locks again.
+            tear = static_cast<float>(s.tearDirection) *
+                   (kLeastTear + s.tearStrength * std::pow(k, s.tearPower)) *
                    (0.8f + 0.4f * uniformAt(frameKey, static_cast<std::uint32_t>(v), 9, s.salt));
             tearNoise = s.tearNoise * k;
         }
