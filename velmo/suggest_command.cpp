@@ -154,9 +154,10 @@ void reportFieldOrder(const ZoneSettings& settings) {
     formatScriptLine(even, line, sizeof line);
     std::fprintf(
         stderr,
-        "  note: this line moves the picture %lld lines %s, an odd number: on interlaced video the fields "
+        "  note: this line moves the picture %lld line%s %s, an odd number: on interlaced video the fields "
         "trade places; %s moves it by an even number\n",
-        static_cast<long long>(shift < 0 ? -shift : shift), shift > 0 ? "down" : "up", line);
+        static_cast<long long>(shift < 0 ? -shift : shift), shift == 1 || shift == -1 ? "" : "s",
+        shift > 0 ? "down" : "up", line);
 }
 
 }  // namespace
