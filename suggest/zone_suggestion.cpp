@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "suggest/dead_lines.h"
@@ -202,16 +200,6 @@ private:
                 f.dead = deadRunEnd(stats, noise);
             }
             f.blackStart = pictureBlackStart(stats, f.dead, kPictureBlack);
-            if (std::getenv("VELMO_SUGGEST_LINES") &&
-                static_cast<int>(side) == std::atoi(std::getenv("VELMO_SUGGEST_LINES")) && k == 2)
-                for (int d = 0; d < 14; ++d)
-                    std::fprintf(
-                        stderr,
-                        "line %d: y %.1f cb %.1f cr %.1f spread %.2f structured %d kind %d (noise %.2f)\n", d,
-                        stats[static_cast<std::size_t>(d)].meanY, stats[static_cast<std::size_t>(d)].meanCb,
-                        stats[static_cast<std::size_t>(d)].meanCr, stats[static_cast<std::size_t>(d)].spread,
-                        stats[static_cast<std::size_t>(d)].structured,
-                        static_cast<int>(classifyLine(stats[static_cast<std::size_t>(d)], noise)), noise);
             f.flatAfter = f.dead < static_cast<int>(stats.size()) &&
                           classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
             f.stripes = stripeLines(stats, f.dead, noise);
@@ -287,19 +275,6 @@ private:
             depths.push_back(f.depth);
         }
         result.depth = reachedMaximum(depths, kFrameGap, kFrameShare);
-        if (std::getenv("VELMO_SUGGEST_DEBUG")) {
-            std::fprintf(stderr, "side %d settle %d luma", static_cast<int>(side), settle);
-            for (int k = 0; k < EdgeSpread::kLumaSpan; ++k)
-                std::fprintf(stderr, " %.3f", spread.lumaResidual(k));
-            std::fprintf(stderr, " chroma");
-            for (int k = 0; k < EdgeSpread::kChromaSpan; ++k)
-                std::fprintf(stderr, " %.3f", spread.chromaResidual(k));
-            std::fprintf(stderr, ":");
-            for (const FrameSide& f : frames)
-                std::fprintf(stderr, " [%d %d r%d t%d p%d =%d]", f.dead, f.blackStart, f.ragged, f.torn,
-                             f.partial, f.depth);
-            std::fprintf(stderr, "\n");
-        }
         findings.margin = result.depth + 2;
         findings.framesUsed = static_cast<std::int32_t>(frames.size());
         std::vector<int> dead, ragged, torn, black;

@@ -999,22 +999,6 @@ std::array<int, 4> CaptureModel::ideal() const {
         }
     }
     if (bestArea == 0) return {h, w, w, h};
-    if (std::getenv("CAPTURE_DEBUG")) {
-        int u = -1, d = -1, l = -1, r = -1;
-        for (int y = 0; y < h / 2; ++y)
-            for (int x = w / 4; x < w - w / 4; ++x)
-                if (s.damaged[static_cast<std::size_t>(y) * w + x]) u = std::max(u, y);
-        for (int y = h / 2; y < h; ++y)
-            for (int x = w / 4; x < w - w / 4; ++x)
-                if (s.damaged[static_cast<std::size_t>(y) * w + x]) d = std::max(d, h - 1 - y);
-        for (int y = h / 4; y < h - h / 4; ++y)
-            for (int x = 0; x < w / 2; ++x)
-                if (s.damaged[static_cast<std::size_t>(y) * w + x]) l = std::max(l, x);
-        for (int y = h / 4; y < h - h / 4; ++y)
-            for (int x = w / 2; x < w; ++x)
-                if (s.damaged[static_cast<std::size_t>(y) * w + x]) r = std::max(r, w - 1 - x);
-        std::fprintf(stderr, "central depths + 2: %d %d %d %d\n", u + 2, l + 2, r + 2, d + 2);
-    }
     // Margin m puts the zone's edge line m - 1 lines in from its side.
     return {best[1] + 1, best[0] + 1, w - best[2], h - best[3]};
 }
