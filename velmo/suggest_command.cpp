@@ -1,6 +1,8 @@
 #include "velmo/suggest_command.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <new>
@@ -10,15 +12,18 @@
 
 #include "core/render_zone_frame.h"
 #include "core/script_line.h"
+#include "suggest/capture_frame.h"
 #include "suggest/zone_suggestion.h"
 #include "velmo/image/output_file.h"
 #include "velmo/image/picture.h"
-#include "velmo/media/frame_converter.h"
 #include "velmo/media/frame_sampler.h"
 
 namespace {
 
-constexpr int kDefaultFrames = 50;
+constexpr int kDefaultFrames = 100;
+// Memory the sampled frames may take: a frame costs the finder three bytes a pixel, so 8K video is
+// sampled about fifteen times, 1080p a hundred times.
+constexpr std::int64_t kSampleMemory = std::int64_t{1536} << 20;
 constexpr int kMostFrames = 500;
 
 struct SuggestOptions {
@@ -36,7 +41,7 @@ bool parseFrameCount(std::string_view text, int& frames) {
 constexpr Option<SuggestOptions> kSuggestOptions[] = {
     {.name = "--frames",
      .value = "N",
-     .help = "frames sampled, spread over the whole video (1 to 500; default 50)",
+     .help = "frames sampled, spread over the whole video (1 to 500; default 100)",
      .take =
          [](SuggestOptions& options, std::string_view, std::string_view value, std::string& error) {
              if (parseFrameCount(value, options.frames)) return true;
@@ -77,39 +82,52 @@ bool readSuggestOptions(const Invocation& invocation, SuggestOptions& options, C
     return true;
 }
 
-// The sampled frames as 32-bit pictures, each converted as the one before it is let go, so that
-// memory holds the samples about once.
-bool toPictures(std::vector<VideoFrame>& samples, std::vector<Picture>& frames, std::string& error) {
-    FrameConverter converter;
-    for (VideoFrame& sample : samples) {
-        Picture picture;
-        picture.w = sample.width();
-        picture.h = sample.height();
-        picture.pixels.resize(static_cast<std::size_t>(picture.w) * static_cast<std::size_t>(picture.h));
-        std::uint8_t* planes[4] = {reinterpret_cast<std::uint8_t*>(picture.pixels.data()), nullptr, nullptr,
-                                   nullptr};
-        const int strides[4] = {picture.w * 4, 0, 0, 0};
-        if (!converter.convertInto(*sample.picture, AV_PIX_FMT_BGR0, planes, strides, error)) return false;
-        for (Pixel32& pixel : picture.pixels)
-            pixel &= 0x00FFFFFFu;  // bgr0's fourth byte is padding
-        sample.picture.reset();
-        frames.push_back(std::move(picture));
+// A sampled frame, converted to 8-bit limited-range yuv444p, as the finder reads it.
+CaptureFrame captureFrameOf(const VideoFrame& sample, int sourceBitDepth) {
+    const AVFrame& picture = *sample.picture;
+    CaptureFrame frame;
+    frame.w = picture.width;
+    frame.h = picture.height;
+    frame.interlaced = sample.interlaced;
+    frame.topFieldFirst = sample.topFieldFirst;
+    frame.sourceBitDepth = sourceBitDepth;
+    std::vector<std::uint8_t>* planes[3] = {&frame.y, &frame.cb, &frame.cr};
+    const std::size_t width = static_cast<std::size_t>(frame.w);
+    for (int p = 0; p < 3; ++p) {
+        planes[p]->resize(width * static_cast<std::size_t>(frame.h));
+        for (std::int32_t row = 0; row < frame.h; ++row)
+            std::copy_n(picture.data[p] + static_cast<std::ptrdiff_t>(row) * picture.linesize[p], width,
+                        planes[p]->data() + static_cast<std::size_t>(row) * width);
     }
-    return true;
+    return frame;
 }
 
-// Samples the input's frames through the frame reader; a still is a clip of one frame. Refused when
-// fewer than half the samples decode: a finding from the few left would pass for one from the clip.
-bool readFrames(const SuggestOptions& options, std::vector<Picture>& frames, std::string& error) {
+// How many frames fit in kSampleMemory at this size: the count asked for, or fewer for very large
+// frames.
+int affordableFrames(const VideoStreamInfo& stream, int asked) {
+    const std::int64_t frameBytes =
+        std::max<std::int64_t>(1, std::int64_t{stream.width} * stream.height * kCaptureFrameBytesPerPixel);
+    return static_cast<int>(std::clamp<std::int64_t>(kSampleMemory / frameBytes, 1, asked));
+}
+
+// Samples the input's frames through the frame reader, as the finder reads them; a still is a clip
+// of one frame. Refused when fewer than half the samples decode: a finding from the few left would
+// pass for one from the clip.
+bool readFrames(const SuggestOptions& options, std::vector<CaptureFrame>& frames, std::string& error) {
     VideoReaderOptions readerOptions;
     readerOptions.stream = options.stream;
     // Sampling seeks for nearly every frame it takes; threads over slices add no delay after a seek.
     readerOptions.frameThreads = false;
     VideoReader reader;
     if (!reader.open(options.input, readerOptions, error)) return false;
+    const int count = affordableFrames(reader.stream(), options.frames);
+    if (count < options.frames)
+        std::fprintf(stderr, "  note: frames of %d x %d pixels: %d of the %d frames asked for are sampled\n",
+                     reader.stream().width, reader.stream().height, count, options.frames);
     std::vector<VideoFrame> samples;
     SampleReport report;
-    if (!sampleFrames(reader, options.frames, AV_PIX_FMT_NONE, samples, report, error)) return false;
+    if (!sampleFrames(reader, count, AV_PIX_FMT_YUV444P, samples, report, error, AVCOL_RANGE_MPEG))
+        return false;
     const std::string cause = report.lastFailure.empty() ? "" : " (" + report.lastFailure + ")";
     if (report.decoded == 0)
         return error = "cannot read " + quotedName(options.input) + ": " +
@@ -120,9 +138,15 @@ bool readFrames(const SuggestOptions& options, std::vector<Picture>& frames, std
                        std::to_string(report.decoded) + " of " + std::to_string(report.asked) +
                        " sampled frames could be decoded" + cause,
                false;
+    const AVPixFmtDescriptor* source = av_pix_fmt_desc_get(reader.stream().pixelFormat);
+    const int sourceBitDepth = source != nullptr ? source->comp[0].depth : 8;
     try {
         frames.reserve(samples.size());
-        return toPictures(samples, frames, error);
+        for (VideoFrame& sample : samples) {
+            frames.push_back(captureFrameOf(sample, sourceBitDepth));
+            sample.picture.reset();  // the finder's copy is all that is kept
+        }
+        return true;
     } catch (const std::bad_alloc&) {
         error = "cannot read " + quotedName(options.input) + ": not enough memory for " +
                 std::to_string(samples.size()) + " frames of " + std::to_string(reader.stream().width) +
@@ -146,6 +170,43 @@ bool writePreview(OutputFile& preview, Picture frame, const ZoneSettings& sugges
     return writePicture(preview, drawn, error) && preview.commit(error);
 }
 
+// The frame as RGB again, for the preview, by BT.601's limited-range matrix.
+Picture pictureOf(const CaptureFrame& frame) {
+    Picture picture;
+    picture.w = frame.w, picture.h = frame.h;
+    picture.pixels.resize(frame.y.size());
+    for (std::size_t k = 0; k < frame.y.size(); ++k) {
+        const float y = 1.164f * (frame.y[k] - 16.0f), cb = frame.cb[k] - 128.0f, cr = frame.cr[k] - 128.0f;
+        const auto channel = [](float v) {
+            return static_cast<Pixel32>(std::clamp(std::lround(v), 0L, 255L));
+        };
+        picture.pixels[k] = (channel(y + 1.596f * cr) << 16) | (channel(y - 0.392f * cb - 0.813f * cr) << 8) |
+                            channel(y + 2.017f * cb);
+    }
+    return picture;
+}
+
+// With the border on, the picture moves (down - up) >> 1 lines. An odd number puts each field on
+// the other field's lines: interlaced video then plays its fields in the wrong order.
+void reportFieldOrder(const ZoneSettings& settings) {
+    const std::int64_t shift = (std::int64_t{settings.down} - settings.up) >> 1;
+    if (shift % 2 == 0) return;
+    // A line or two more on one side (the larger first) makes the move even and keeps the zone safe.
+    ZoneSettings even = settings;
+    for (const std::int32_t more : {1, 2}) {
+        even = settings;
+        (settings.down >= settings.up ? even.down : even.up) += more;
+        if ((((std::int64_t{even.down} - even.up) >> 1) % 2) == 0) break;
+    }
+    char line[kScriptLineCapacity];
+    formatScriptLine(even, line, sizeof line);
+    std::fprintf(stderr,
+                 "  note: this line moves the picture %lld line%s %s, an odd number: on interlaced video the "
+                 "fields trade places; %s moves it by an even number\n",
+                 static_cast<long long>(shift < 0 ? -shift : shift), shift == 1 || shift == -1 ? "" : "s",
+                 shift > 0 ? "down" : "up", line);
+}
+
 int suggest(const Invocation& invocation) {
     SuggestOptions options;
     CommandLine line;
@@ -161,23 +222,23 @@ int suggest(const Invocation& invocation) {
             return fail(error);
     }
 
-    std::vector<Picture> frames;
+    std::vector<CaptureFrame> frames;
     if (!readFrames(options, frames, error)) return fail(error);
-    std::vector<FrameBitmap> bitmaps;
-    for (Picture& frame : frames)
-        bitmaps.push_back(bottomUpView(frame));
     ZoneSuggestion suggestion;
-    if (!suggestZone(bitmaps, suggestion, error)) return fail(quotedName(options.input) + ": " + error);
+    if (!suggestZone(frames, suggestion, error)) return fail(quotedName(options.input) + ": " + error);
 
     const ZoneSettings settings = suggestedSettings(suggestion);
     if (!options.preview.empty() &&
-        !writePreview(preview, frames[suggestion.representativeFrame], settings, error))
+        !writePreview(preview, pictureOf(frames[suggestion.representativeFrame]), settings, error))
         return fail(error);
 
     const ZoneSide sides[] = {ZoneSide::Up, ZoneSide::Left, ZoneSide::Right, ZoneSide::Down};
     for (int k = 0; k < 4; ++k)
         std::fprintf(stderr, "  %s\n",
                      describeSide(sides[k], suggestion.sides[static_cast<std::size_t>(k)]).c_str());
+    reportFieldOrder(settings);
+    std::fprintf(stderr, "  FFmpeg: -vf \"frei0r=velmo:%d|%d|%d|%d|y\"\n", settings.up, settings.left,
+                 settings.right, settings.down);
     char settingsLine[kScriptLineCapacity];
     formatScriptLine(settings, settingsLine, sizeof settingsLine);
     return printToStandardOutput(std::string(settingsLine) + "\n", error) ? 0 : fail(error);
@@ -200,7 +261,9 @@ constinit const Command kSuggestCommand{
     .about =
         "Finds the zone of an off-centre capture: the largest one whose edge lines are clean in every\n"
         "sampled frame. IN is a video or a still picture in any format FFmpeg's libraries read. Prints\n"
-        "Config(up,left,right,down,1) on standard output and what it found on each side on standard error.\n",
+        "Config(up,left,right,down,1) on standard output; on standard error, what it found on each side and\n"
+        "how sure it is, and the line for FFmpeg's frei0r filter. When the frames cannot support an answer\n"
+        "it says why and prints nothing.\n",
     .options = [] { return optionSpecs(kSuggestOptions); },
     .run = runSuggest,
 };
