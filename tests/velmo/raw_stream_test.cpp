@@ -111,6 +111,10 @@ struct LayoutCase {
     bool interlaced;
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << c.format << " " << c.w << "x" << c.h << (c.interlaced ? " interlaced" : "");
+}
+
 class RawFrame : public testing::TestWithParam<LayoutCase> {};
 
 TEST_P(RawFrame, IsLaidOutAsFfmpegLaysOutRawVideo) {

@@ -41,6 +41,10 @@ struct FormatCase {
     bool alpha;  // bgra: a fourth byte that is alpha, kept and painted opaque
 };
 
+void PrintTo(const FormatCase& f, std::ostream* os) {
+    *os << f.name;
+}
+
 int planeCountOf(const FormatCase& f) {
     return f.kind == Kind::Yuv || f.kind == Kind::Rgb ? 3 : 1;
 }
@@ -230,17 +234,12 @@ protected:
 
 class StreamFormats : public StreamCommand, public testing::WithParamInterface<FormatCase> {};
 
-// Whole chroma samples everywhere but 4:1:1's columns, with and without the border; whole for all,
-// with and without; an odd line (not whole for 4:2:0; rounded where interlaced); odd lines and
-// columns, whole only for full-size planes; hostile margins.
+// Whole chroma samples for every format, with and without the border, and whole the other way;
+// an odd line (not whole for 4:2:0; rounded where interlaced); odd lines and columns, whole only for
+// full-size planes; hostile margins.
 constexpr ZoneCase kZones[] = {
-    {{3, 5, 9, 7, true}, true},
-    {{3, 5, 9, 7, false}, true},
-    {{9, 13, 5, 1, true}, true},
-    {{9, 13, 5, 1, false}, true},
-    {{5, 4, 4, 3, true}, true},
-    {{2, 7, 4, 9, true}, true},
-    {{INT_MIN, INT_MAX, 4, -9, true}, false},
+    {{3, 13, 5, 7, true}, true}, {{3, 13, 5, 7, false}, true}, {{9, 13, 5, 1, true}, true},
+    {{5, 4, 4, 3, true}, true},  {{2, 7, 4, 9, true}, true},   {{INT_MIN, INT_MAX, 4, -9, true}, false},
 };
 
 // One velmo stream run of the test: a frame size, progressive or interlaced, a zone, and FFmpeg's
@@ -264,7 +263,7 @@ TEST_P(StreamFormats, EqualFfmpegsOwnChainAndTheReference) {
         bool chained;
         Bytes frames;
     };
-    Input inputs[] = {{64, 48, std::size(kZones), true, {}}, {37, 27, 3, false, {}}};
+    Input inputs[] = {{64, 48, std::size(kZones), true, {}}, {37, 27, 2, false, {}}};
     std::vector<StreamRun> runs;
     for (int i = 0; i < 2; ++i) {
         Input& input = inputs[i];
@@ -400,9 +399,7 @@ TEST_F(StreamCommand, KeepsEachInterlacedLineInItsField) {
         {{"yuv420p10le", Kind::Yuv, 10, 1, 1, "", false}, 38, 30},  // 4:2:0 whose height is no multiple of 4
         {{"yuv422p", Kind::Yuv, 8, 1, 0, "", false}, 64, 48},
         {{"yuv411p", Kind::Yuv, 8, 2, 0, "", false}, 64, 47},
-        {{"yuv444p16le", Kind::Yuv, 16, 0, 0, "", false}, 33, 20},
         {{"gray10le", Kind::Gray, 10, 0, 0, "", false}, 40, 31},
-        {{"gbrp", Kind::Rgb, 8, 0, 0, "", false}, 40, 30},
     };
     // Odd and even vertical shifts up and down, small and large borders, and hostile margins.
     const Zone zones[] = {{1, 1, 1, 4, false},
@@ -433,19 +430,32 @@ TEST_F(StreamCommand, KeepsEachInterlacedLineInItsField) {
                         input.push_back(static_cast<unsigned char>(value >> (8 * b)));
                 }
         writeBytes(path("fields.raw"), input);
-        for (const Zone& zone : zones) {
-            const std::string what = std::string(f.name) + " " + configLine(zone);
-            std::vector<std::string> arguments{
-                VELMO_BINARY,    "stream", "--size",       std::to_string(c.w) + "x" + std::to_string(c.h),
-                "--pix-fmt",     f.name,   "--interlaced", "--config",
-                configLine(zone)};
+        // Every zone at once: most of a run this small is starting the program.
+        std::vector<pid_t> runs;
+        for (std::size_t z = 0; z < std::size(zones); ++z) {
+            std::vector<std::string> arguments{VELMO_BINARY,
+                                               "stream",
+                                               "--size",
+                                               std::to_string(c.w) + "x" + std::to_string(c.h),
+                                               "--pix-fmt",
+                                               f.name,
+                                               "--interlaced",
+                                               "--config",
+                                               configLine(zones[z])};
             if (f.kind == Kind::Gray) arguments.insert(arguments.end(), {"--range", "limited"});
-            ASSERT_EQ(exitStatus(waitFor(
-                          startProgram(arguments, path("fields.raw"), path("out.raw"), path("errors.txt")))),
-                      0)
-                << what << ": " << readText(path("errors.txt"));
-            const Bytes output = readBytes(path("out.raw"));
-            ASSERT_EQ(output.size(), input.size()) << what;
+            runs.push_back(startProgram(arguments, path("fields.raw"),
+                                        path("out" + std::to_string(z) + ".raw"),
+                                        path("errors" + std::to_string(z) + ".txt")));
+        }
+        for (std::size_t z = 0; z < std::size(zones); ++z) {
+            const std::string what = std::string(f.name) + " " + configLine(zones[z]);
+            EXPECT_EQ(exitStatus(waitFor(runs[z])), 0)
+                << what << ": " << readText(path("errors" + std::to_string(z) + ".txt"));
+            const Bytes output = readBytes(path("out" + std::to_string(z) + ".raw"));
+            if (output.size() != input.size()) {
+                ADD_FAILURE() << what << ": " << output.size() << " bytes out of " << input.size();
+                continue;
+            }
             std::size_t at = 0;
             int crossed = 0;
             for (int p = 0; p < format.planeCount; ++p)
