@@ -58,10 +58,18 @@ report() { # ROUTE OUTPUT CAPTURE FORMAT
 }
 
 for depth in 8 10; do
-    if [ $depth = 8 ]; then format=yuv422p gst_format=Y42B; else format=yuv422p10le gst_format=I422_10LE; fi
+    noise="noise=c0s=12:c1s=8:c2s=8:allf=t"
+    if [ $depth = 8 ]; then
+        format=yuv422p gst_format=Y42B
+    else
+        # noise works on 8 bits: the two bits below them get noise of their own, within 10 bits.
+        format=yuv422p10le gst_format=I422_10LE
+        noise+=",format=$format,geq=lum='min(lum(X,Y)+floor(4*random(0)),1023)'"
+        noise+=":cb='min(cb(X,Y)+floor(4*random(0)),1023)':cr='min(cr(X,Y)+floor(4*random(0)),1023)'"
+    fi
     capture=capture-$depth.mkv
     ffmpeg "${quiet[@]}" -f lavfi -i "testsrc2=size=${w}x$h:rate=25" -frames:v "$frames" \
-        -vf "noise=c0s=12:c1s=8:c2s=8:allf=t,format=$format" -c:v ffv1 -level 3 "$capture"
+        -vf "$noise,format=$format" -c:v ffv1 -level 3 "$capture"
     echo "$depth-bit 4:2:2 capture, $frames frames, $line, luma inside the zone:"
 
     ffmpeg "${quiet[@]}" -i "$capture" -vf "crop=716:573:4:0,pad=720:576:0:3,fillborders=top=3:right=4:mode=smear" \
