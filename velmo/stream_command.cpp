@@ -140,23 +140,25 @@ bool resolveFormat(StreamOptions& options, std::string& error) {
     return false;
 }
 
-std::string linesMoved(std::int64_t rows) {
-    if (rows == 0) return "0 lines";
+// "1 line", "3 lines"; the count is a shift of at most 2^31 rows either way.
+std::string lineCount(std::int64_t rows) {
     const std::int64_t count = rows < 0 ? -rows : rows;
-    return std::to_string(count) + (count == 1 ? " line " : " lines ") + (rows > 0 ? "down" : "up");
+    return std::to_string(count) + (count == 1 ? " line" : " lines");
+}
+
+std::string linesMoved(std::int64_t rows) {
+    return lineCount(rows) + (rows > 0 ? " down" : rows < 0 ? " up" : "");
 }
 
 // An interlaced frame's shift is rounded to keep the fields apart: the user is told once.
 void tellRoundedShift(const VerticalShift& shift) {
     if (shift.used == shift.exact) return;
-    const std::int64_t off = shift.used - shift.exact;  // rows below the exact centre
-    std::fprintf(
-        stderr,
-        "velmo: the frames are interlaced: the picture moves %s, not %s, to keep each line in "
-        "its field, and sits %s %s the exact centre\n",
-        linesMoved(shift.used).c_str(), linesMoved(shift.exact).c_str(),
-        (std::to_string(off < 0 ? -off : off) + (off == 1 || off == -1 ? " line" : " lines")).c_str(),
-        off > 0 ? "below" : "above");
+    const std::int64_t below = shift.used - shift.exact;  // rows below the exact centre
+    std::fprintf(stderr,
+                 "velmo: the frames are interlaced: the picture moves %s, not %s, to keep each line in its "
+                 "field, and sits %s %s the exact centre\n",
+                 linesMoved(shift.used).c_str(), linesMoved(shift.exact).c_str(), lineCount(below).c_str(),
+                 below > 0 ? "below" : "above");
 }
 
 int runStream(const Invocation& invocation) {
