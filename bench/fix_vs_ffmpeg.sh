@@ -53,13 +53,14 @@ make_clip hd 1920x1080 yuv422p10le "$hd_seconds"
 
 # SIDE CLIP: runs one side on a clip, output to the work folder.
 run() {
-    local in=$work/$2.mkv out=$work/$1-$2.mkv size
+    local in=$work/$2.mkv out=$work/$1-$2.mkv size format
     size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 "$in")
+    format=$(ffprobe -v error -select_streams v:0 -show_entries stream=pix_fmt -of csv=p=0 "$in")
     case $1 in
         base) ffmpeg -nostdin -hide_banner -loglevel error -y -i "$in" -map 0 -c copy "${ffv1[@]}" "$out" ;;
         chain)
             ffmpeg -nostdin -hide_banner -loglevel error -y -i "$in" -map 0 -c copy \
-                -vf "$(ffmpeg_chain_planar "${size%x*}" "${size#*x}" $up $left $right $down)" "${ffv1[@]}" "$out"
+                -vf "$(ffmpeg_chain "${size%x*}" "${size#*x}" $up $left $right $down "$format" "$format")" "${ffv1[@]}" "$out"
             ;;
         velmo) "$velmo" fix "$in" -o "$out" --overwrite --config "$line" >/dev/null ;;
         finder) "$velmo" fix "$in" -o "$out" --overwrite >/dev/null 2>&1 ;;

@@ -1,32 +1,32 @@
 #!/usr/bin/env bash
-# velmo suggest against FFmpeg's cropdetect on synthetic captures with known damage.
+# velmo suggest against FFmpeg's cropdetect on captures from capturegen, scored against the capture
+# model's truth (each clip rendered with and without its damage), per kind of damage and trap, on
+# the tuning seeds and on the reporting seeds apart, then the time.
 #
-#   bash bench/suggest_bench.sh [--quick] [--keep DIR]
+#   bash bench/suggest_bench.sh [--quick] [--keep DIR] [--tuning "1 2"] [--reporting "7 8"]
 #
-# --quick runs the first dozen cases only; --keep DIR keeps the clips there and reuses those already
-# there (the same cases and seeds make the same clips).
-#
-# capturegen pans over the photographs of Debian's lomiri-wallpapers-16.04 and damages what lies
-# outside a known clean rectangle (overscan, ragged edges, blanking stripes, head switching, black
-# and half-black top lines), or sets a trap (dark scenes, a night sky, a black jacket at an edge,
-# scene cuts, interlacing, an off-centre clean picture). Each clip is encoded by FFmpeg at PAL or
-# NTSC size, 4:2:0 or 4:2:2, with x264 or MPEG-2. Both detectors' margins are scored against the
-# rectangle: safe = every margin >= the ideal, tight = every margin <= the ideal + 1. Then the time
-# of velmo suggest on a 10 s clip and on one ten times longer, in the same run.
+# The cases are bench/suggest_cases.txt; each seed draws every case's widths, size, levels, noise,
+# blur and jitter anew, and its encoding: x264 (8- and 10-bit, 4:2:0 and 4:2:2), MPEG-2
+# (interlaced where the clip is), DV (PAL 4:2:0, NTSC 4:1:1, at 720 wide), FFV1 (10-bit) or MJPEG.
+# Safe: every margin at least the ideal; tight: none more than one above. --quick: 30 frames a clip.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-quick=false
+frames=100
 keep=
+tuning="1 2"
+reporting="7 8"
 while [ $# -gt 0 ]; do
     case $1 in
-        --quick) quick=true ;;
+        --quick) frames=30 ;;
         --keep) keep=$2; shift ;;
-        *) echo "usage: bash bench/suggest_bench.sh [--quick] [--keep DIR]" >&2; exit 2 ;;
+        --tuning) tuning=$2; shift ;;
+        --reporting) reporting=$2; shift ;;
+        *) echo "usage: bash bench/suggest_bench.sh [--quick] [--keep DIR] [--tuning SEEDS] [--reporting SEEDS]" >&2; exit 2 ;;
     esac
     shift
 done
 
-bash "$root/tools/install-deps.sh"
+bash "$root/tools/install-deps.sh" --native
 build=$root/build/native
 cmake --preset native -S "$root" >/dev/null
 cmake --build --preset native --target velmo capturegen >/dev/null
@@ -34,150 +34,101 @@ velmo=$build/velmo/velmo
 capturegen=$build/tools/capturegen/capturegen
 # shellcheck source=bench/suggest_scoring.sh
 source "$root/bench/suggest_scoring.sh"
-photos=(/usr/share/backgrounds/*_by_*.jpg)
-
 if [ -n "$keep" ]; then work=$keep; mkdir -p "$work"; else work=$(mktemp -d); trap 'rm -rf "$work"' EXIT; fi
 
-# name | case | size | encoding
-cases=()
-add() { cases+=("$1|$2|$3|$4"); }
-sizes=(720x576 720x480)
-encodings=(x264-420 mpeg2-422 x264-422 mpeg2-420)
-n=0
-pick() { # a size and an encoding that cycle through the cases
-    size=${sizes[$((n % 2))]}
-    encoding=${encodings[$(((n / 2) % 4))]}
-    n=$((n + 1))
-}
-for side in up left right down; do
-    for layers in bar:4 bar:17 bar:38 ragged:5 bar:6,ragged:3 bar:9,ragged:6 stripe:1 bar:7,stripe:2 bar:3,stripe:1,ragged:4 black:11; do
-        pick; add "$side-$layers" "$side=$layers" "$size" "$encoding"
-    done
-done
-for layers in hs:4 hs:8 bar:5,hs:6 bar:3,ragged:3,hs:5 hs:12; do
-    pick; add "down-$layers" "down=$layers" "$size" "$encoding"
-done
-for layers in lines:2 half:1 lines:3,half:1 bar:8,lines:2 bar:4,half:2; do
-    pick; add "up-$layers" "up=$layers" "$size" "$encoding"
-done
-combined=(
-    "up=bar:6,lines:2;left=bar:12,ragged:4;right=bar:9,ragged:3;down=bar:4,hs:7"
-    "up=half:2;left=ragged:5;right=stripe:1,ragged:3;down=hs:6"
-    "up=bar:18;left=bar:22,stripe:1;right=bar:3;down=bar:10,hs:5"
-    "up=lines:3;left=bar:8,ragged:6;down=hs:9"
-    "left=bar:5,stripe:2,ragged:3;right=bar:14;down=hs:4"
-    "up=bar:2,half:1;left=ragged:4;right=ragged:4;down=bar:6,hs:6"
-    "up=bar:30;left=bar:40;right=bar:40;down=bar:30"
-    "up=black:8;left=black:20;right=black:6;down=black:14"
-    "up=black:3;left=black:1;right=black:25;down=black:2"
-    "up=lines:2;left=bar:10,ragged:4;right=bar:10,ragged:4;down=bar:3,hs:6"
-)
-k=0
-for recipe in "${combined[@]}"; do
-    for variant in plain dark interlaced; do
-        extra=
-        [ "$variant" = dark ] && extra=";dark"
-        [ "$variant" = interlaced ] && extra=";interlaced"
-        pick; add "combined$k-$variant" "$recipe$extra" "$size" "$encoding"
-    done
-    k=$((k + 1))
-done
-traps=(
-    "clean|"
-    "clean-dark|dark"
-    "clean-cuts|cuts"
-    "clean-interlaced|interlaced"
-    "clean-still|still"
-    "sky|sky"
-    "sky-dark|sky;dark"
-    "sky-overscan|sky;up=bar:9;down=hs:5"
-    "jacket-left|jacket=left"
-    "jacket-right|jacket=right"
-    "jacket-up|jacket=up"
-    "jacket-down|jacket=down"
-    "jacket-left-overscan|jacket=left;left=bar:12,ragged:3"
-    "jacket-right-overscan|jacket=right;right=bar:8"
-    "dark-overscan|dark;left=bar:10;right=bar:6;up=bar:4;down=hs:6"
-    "cuts-overscan|cuts;left=bar:12,ragged:4;down=hs:5"
-    "interlaced-hs|interlaced;down=hs:6;up=lines:2"
-    "still-overscan|still;left=bar:9;up=bar:5"
-)
-for trap in "${traps[@]}"; do
-    pick; add "${trap%%|*}" "${trap#*|}" "$size" "$encoding"
-done
-$quick && cases=("${cases[@]:0:12}")
+mapfile -t cases < <(grep -v '^#' "$root/bench/suggest_cases.txt" | grep -v '^$')
 
-encode() { # encoding size raw-in clip-out interlaced
-    local encoding=$1 size=$2 input=$3 output=$4 interlaced=$5 pixfmt codec
-    case $encoding in
-        *-420) pixfmt=yuv420p ;;
-        *-422) pixfmt=yuv422p ;;
+# encode SEED SIZE RAW CLIP INTERLACED DEPTH: picks the encoding from the seed; prints its name.
+encode() {
+    local seed=$1 size=$2 raw=$3 clip=$4 interlaced=$5 depth=$6 in=yuv444p codec name
+    [ "$depth" = 10 ] && in=yuv444p10le
+    local choice=$((seed % 7))
+    [ "${size%x*}" != 720 ] && [ $choice -eq 4 ] && choice=0  # DV is 720 wide only
+    case $choice in
+        0) name=x264-420; codec=(-c:v libx264 -preset veryfast -crf 18 -g 25 -pix_fmt yuv420p) ;;
+        1) name=x264-422-10bit; codec=(-c:v libx264 -preset veryfast -crf 16 -g 25 -pix_fmt yuv422p10le) ;;
+        2) name=mpeg2-420; codec=(-c:v mpeg2video -q:v 3 -g 12 -pix_fmt yuv420p) ;;
+        3) name=mpeg2-422; codec=(-c:v mpeg2video -q:v 3 -g 12 -pix_fmt yuv422p) ;;
+        4) name=dv; if [ "${size#*x}" = 576 ]; then codec=(-c:v dvvideo -pix_fmt yuv420p); else codec=(-c:v dvvideo -pix_fmt yuv411p); fi ;;
+        5) name=ffv1-10bit; codec=(-c:v ffv1 -pix_fmt yuv422p10le) ;;
+        6) name=mjpeg; codec=(-c:v mjpeg -q:v 3 -pix_fmt yuvj422p) ;;
     esac
-    case $encoding in
-        x264-*) codec=(-c:v libx264 -preset veryfast -crf 18 -g 25) ;;
-        mpeg2-*) codec=(-c:v mpeg2video -q:v 3 -g 12) ;;
-    esac
-    if $interlaced; then
-        case $encoding in x264-*) codec+=(-flags +ildct) ;; mpeg2-*) codec+=(-flags +ildct+ilme) ;; esac
-    fi
-    ffmpeg -nostdin -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgr0 -s "$size" -r 25 -i "$input" \
-        "${codec[@]}" -pix_fmt "$pixfmt" "$output"
+    if $interlaced; then case $name in x264*) codec+=(-flags +ildct) ;; mpeg2*) codec+=(-flags +ildct+ilme) ;; esac; fi
+    [ "$name" = dv ] && [ "$size" != 720x576 ] && [ "$size" != 720x480 ] && { name=x264-420; codec=(-c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p); }
+    ffmpeg -nostdin -hide_banner -loglevel error -y -f rawvideo -pix_fmt "$in" -s "$size" -r 25 -i "$raw" "${codec[@]}" "$clip"
+    echo "$name"
 }
 
-run_case() { # index
-    local entry=${cases[$1]} name recipe size encoding interlaced=false
-    IFS='|' read -r name recipe size encoding <<<"$entry"
+run_case() { # SEED INDEX
+    local seed=$1 index=$2 entry kind name recipe sizes size depth=8 interlaced=false
+    entry=${cases[$index]}
+    IFS='|' read -r kind name recipe sizes <<<"$entry"
+    IFS=, read -r -a list <<<"$sizes"
+    size=${list[$(((seed * 31 + index) % ${#list[@]}))]}
+    [ $(((seed + index) % 3)) -eq 0 ] && depth=10
     [[ $recipe == *interlaced* ]] && interlaced=true
-    local raw=$work/$name.bgr0 clip=$work/$name.mkv ideal suggested line
-    if [ ! -f "$clip" ] || [ ! -f "$work/$name.ideal" ]; then
-        "$capturegen" --size "$size" --frames 100 --seed $((1000 + $1)) --case "$recipe" --ideal "$work/$name.ideal" \
-            "${photos[@]}" >"$raw"
-        encode "$encoding" "$size" "$raw" "$clip" "$interlaced"
-        rm -f "$raw"
+    local n=$frames
+    [ "${size%x*}" -gt 1000 ] && n=$((frames / 5))
+    local tag=$work/s$seed-$name clip encoding ideal suggested cropped line
+    clip=$tag.mkv
+    if [ ! -f "$clip" ]; then
+        "$capturegen" --size "$size" --frames "$n" --seed $((seed * 1000 + index)) --depth "$depth" --case "$recipe" \
+            --ideal "$tag.ideal" >"$tag.yuv"
+        encode $((seed + index)) "$size" "$tag.yuv" "$clip" "$interlaced" "$depth" >"$tag.encoding"
+        rm -f "$tag.yuv"
     fi
-    ideal=$(cat "$work/$name.ideal")
-    if line=$("$velmo" suggest "$clip" 2>"$work/$name.report"); then
-        suggested=$(marginsOf "$line")
-    else
-        suggested="- - - -"
-    fi
-    local cropped
+    encoding=$(cat "$tag.encoding")
+    ideal=$(head -n 1 "$tag.ideal")
+    if line=$("$velmo" suggest "$clip" 2>"$tag.report"); then suggested=$(marginsOf "$line"); else suggested="- - - -"; fi
     cropped=$(cropdetectMargins "$clip" "$size")
-    printf '%-34s %-9s %-10s ideal %-12s velmo %-12s %s  cropdetect %-12s %s\n' "$name" "$size" "$encoding" \
-        "$ideal" "$suggested" "$(score "$suggested" "$ideal")" "$cropped" "$(score "$cropped" "$ideal")"
+    printf '%-5s %-15s %-18s %-9s %-15s ideal %-12s velmo %-12s %s  cropdetect %-12s %s\n' "$seed" "$kind" "$name" "$size" \
+        "$encoding" "$ideal" "$suggested" "$(score "$suggested" "$ideal")" "$cropped" "$(score "$cropped" "$ideal")"
     [ -n "$keep" ] || rm -f "$clip"
 }
 
-results=$work/results.txt
-: >"$results"
-echo "Running ${#cases[@]} cases (two at a time)..."
-for index in "${!cases[@]}"; do
-    run_case "$index" >"$work/case-$index.txt" &
-    if (((index + 1) % 2 == 0)); then wait; fi
+perKind() { # RESULTS TITLE
+    echo
+    echo "$2"
+    awk '{ k = $2; n[k]++; vs[k] += $(NF-8); vt[k] += ($(NF-8) && $(NF-7)); cs[k] += $(NF-1); ct[k] += ($(NF-1) && $NF) }
+        END { printf "%-16s %5s  %-22s %-22s\n", "kind", "cases", "velmo safe / tight", "cropdetect safe / tight";
+              for (k in n) { N += n[k]; VS += vs[k]; VT += vt[k]; CS += cs[k]; CT += ct[k];
+                  printf "%-16s %5d  %3d%% / %3d%%            %3d%% / %3d%%\n", k, n[k], 100*vs[k]/n[k], 100*vt[k]/n[k], 100*cs[k]/n[k], 100*ct[k]/n[k] }
+              printf "%-16s %5d  %3d%% / %3d%%            %3d%% / %3d%%\n", "all", N, 100*VS/N, 100*VT/N, 100*CS/N, 100*CT/N }' "$1"
+}
+
+for group in tuning reporting; do
+    seeds=${!group}
+    results=$work/$group.txt
+    : >"$results"
+    echo "== $group seeds: $seeds (${#cases[@]} cases each, two at a time) =="
+    jobs=()
+    for seed in $seeds; do
+        for index in "${!cases[@]}"; do
+            run_case "$seed" "$index" >"$work/r-$seed-$index.txt" &
+            jobs+=($!)
+            if [ ${#jobs[@]} -ge 2 ]; then wait "${jobs[@]}"; jobs=(); fi
+        done
+    done
+    wait
+    for seed in $seeds; do for index in "${!cases[@]}"; do cat "$work/r-$seed-$index.txt"; done; done | tee "$results"
+    perKind "$results" "Per kind, $group seeds ($seeds):"
 done
-wait
-for index in "${!cases[@]}"; do cat "$work/case-$index.txt"; done | tee "$results"
 
-summarise "$results"
-
-$quick && exit 0
 echo
-echo "Time of velmo suggest (default 50 frames), 720x576 x264 4:2:0:"
-recipe="up=bar:6,lines:2;left=bar:12,ragged:4;right=bar:9,ragged:3;down=bar:4,hs:7"
-for frames in 250 2500; do
-    [ -f "$work/time-$frames.mkv" ] && continue
-    "$capturegen" --size 720x576 --frames "$frames" --seed 7 --case "$recipe" --ideal "$work/time.ideal" "${photos[@]}" |
-        ffmpeg -nostdin -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgr0 -s 720x576 -r 25 -i - \
-            -c:v libx264 -preset veryfast -crf 18 -g 25 -pix_fmt yuv420p "$work/time-$frames.mkv"
-done
-for frames in 250 2500; do
+echo "Time of velmo suggest (default 100 frames), 720x576 x264 4:2:0, best of three:"
+recipe="up=bar:6,vbi:4;left=bar:12,ragged:4;right=bar:9,ragged:3;down=bar:4,hs:7;chain"
+for count in 100 1000; do
+    clip=$work/time-$count.mkv
+    [ -f "$clip" ] || "$capturegen" --size 720x576 --frames "$count" --seed 7 --case "$recipe" --ideal "$work/time.ideal" |
+        ffmpeg -nostdin -hide_banner -loglevel error -y -f rawvideo -pix_fmt yuv444p -s 720x576 -r 25 -i - \
+            -c:v libx264 -preset veryfast -crf 18 -g 25 -pix_fmt yuv420p "$clip"
     best=
     for run in 1 2 3; do
         start=$(date +%s.%N)
-        "$velmo" suggest "$work/time-$frames.mkv" >/dev/null 2>&1
+        "$velmo" suggest "$clip" >/dev/null 2>&1 || true
         end=$(date +%s.%N)
         t=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }')
         if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
     done
-    echo "  $((frames / 25)) s clip ($frames frames): ${best} s (best of three)"
+    echo "  $((count / 25)) s clip ($count frames): ${best} s"
 done

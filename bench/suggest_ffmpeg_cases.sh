@@ -20,11 +20,15 @@ done
 
 bash "$root/tools/install-deps.sh" --native
 cmake --preset native -S "$root" >/dev/null
-cmake --build --preset native --target velmo >/dev/null
+cmake --build --preset native --target velmo capturegen >/dev/null
 velmo=$root/build/native/velmo/velmo
 # shellcheck source=bench/suggest_scoring.sh
 source "$root/bench/suggest_scoring.sh"
-photos=(/usr/share/backgrounds/*_by_*.jpg)
+# The photographs: capturegen's fixed, sorted list; a missing one stops the run, named.
+mapfile -t photos < <("$root/build/native/tools/capturegen/capturegen" --list-photos)
+for photo in "${photos[@]}"; do
+    [ -f "$photo" ] || { echo "missing $photo: run tools/install-deps.sh (lomiri-wallpapers-16.04)" >&2; exit 1; }
+done
 
 if [ -n "$keep" ]; then work=$keep; mkdir -p "$work"; else work=$(mktemp -d); trap 'rm -rf "$work"' EXIT; fi
 

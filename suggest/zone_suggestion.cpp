@@ -4,624 +4,403 @@
 #include <cmath>
 #include <vector>
 
-// How the zone is found. Each side is read as lines at growing depth from the frame's edge.
-// 1. Lines that show no picture in any sampled frame (no structure shared with the next line in)
-//    are dead: overscan, black bars, blanking, of any width; unless no frame shows the picture
-//    starting along a straight line after them, as a night sky fading out along a horizon does.
-// 2. Past them, in a window of a few dozen lines: a ragged edge, from overscan-dark pixels beside
-//    brighter ones, counted over all frames against the same count inside the picture; blanking
-//    stripes; half-black top lines; at the bottom, a head-switching band of lines that fit the
-//    lines inside them, or are rougher, far beyond what the picture does.
-// 3. Per-frame depths are combined by a maximum that climbs only through depths many frames
-//    reach: damage recurs frame after frame, while a scene whose content happens to look damaged
-//    does not.
-// Each side's positions are limited to the other sides' zone, so that a head-switching band or
-// half-black top lines do not count as a ragged left edge; two rounds settle them.
+#include "suggest/dead_lines.h"
+#include "suggest/edge_spread.h"
+#include "suggest/head_switching.h"
+#include "suggest/line_statistics.h"
+#include "suggest/partial_lines.h"
+#include "suggest/ragged_edge.h"
+#include "suggest/stripes.h"
+
+// How the zone is found. Each side is read as lines at growing depth from the frame's edge, in
+// every frame that shows picture.
+// 1. Line statistics tell dead lines (no picture: overscan, blanking, data, remnants) from the
+//    picture, by structure shared with the next line of the field, level and colour, not by
+//    brightness alone; a flat area that drifts in level is picture (a sky), a wide flat group is
+//    picture (a test pattern's bar).
+// 2. A band of the picture's own black inside the dead lines, wide, with its partner on the
+//    opposite side (letterbox, pillarbox) or before a flat picture (a test pattern), is picture.
+// 3. Past the dead lines, each line across the side is followed to where its picture starts
+//    (ragged edges, timebase error, drifting bars, half lines), and the edge's spread (blur,
+//    ringing, chroma smear and delay) is pooled over all lines and frames; at the bottom, a
+//    head-switching band per field.
+// 4. Each frame gives a depth per side; the side's depth is the deepest that the frames reach by
+//    degrees (a single frame counts; a frame standing far apart from the rest is the picture's
+//    own content). Each side's lines are limited to the zone the other sides leave; two rounds
+//    settle them.
 
 namespace {
 
-using Line = std::vector<float>;
+// Frames smaller than this have no room for overscan and a picture.
+constexpr std::int32_t kSmallest = 48;
+// The filter's least zone size: a named core constant is coming; this one stands in until then.
+constexpr std::int64_t kLeastZone = 12;
+// Limited-range black: the picture's own black (letterbox bars, fades, black content).
+constexpr float kPictureBlack = 16.0f;
+// A frame whose middle varies less than this (deviation of block means, levels) shows no picture:
+// black or flat (a fade's end, a cut).
+constexpr float kBlankFrame = 1.5f;
+// Frames showing less than this share of the clip's usual picture strength (deep in a fade) are
+// passed over: their flat picture is too weak to tell from blanking.
+constexpr float kWeakFrame = 0.2f;
+// Share of each dimension read for dead lines: letterbox bars of 2.35:1 in 4:3 take 22 %.
+constexpr float kDeepestDead = 0.35f;
+// Lines read first for dead lines; all are read when the dead ones come within a few of their end.
+constexpr int kFirstLines = 48;
+constexpr int kFirstLinesLeft = 6;
+// Pixels past the dead lines searched on each line for the picture's start.
+constexpr int kRaggedSearch = 28;
+// A band of the picture's black at least this share of the dimension may be its own (letterbox).
+constexpr float kBandLeast = 0.04f;
+// Without dead lines, a ragged edge shows on at least this share of the lines.
+constexpr float kRaggedEvidence = 0.5f;
+// Blanking is darker than this (as dead_lines.cpp has it).
+constexpr float kBlankBrightest = 72.0f;
+// Frame depths reached in steps of at most this many lines are one damage's jitter and drift;
+// past a wider gap they still count when this share of the frames lies there.
+constexpr int kFrameGap = 3;
+constexpr float kFrameShare = 0.1f;
+// Overscan is dead in every frame, its depth varying by degrees (bounce, drift): dead lines far
+// deeper in fewer than half the frames are a scene's own flat dark there.
+constexpr float kDeadShare = 0.5f;
+// The topmost line of a head-switching band is torn too little to see: one line of its field, two
+// of the frame.
+constexpr int kUnseenTear = 2;
+// ... and shows in most frames: in fewer than this share it is the picture's own fast motion.
+constexpr float kTornShare = 0.3f;
+// Lines left off each end of a side's span in the second round, in case another side's first
+// estimate fell short of its damage.
+constexpr int kRangeShrink = 8;
+// Frames that disagree this widely (share of the dimension), with few frames at the deep end,
+// cannot tell damage from picture.
+constexpr float kDisagreement = 0.12f;
+constexpr float kDisagreeingShare = 0.25f;
 
-constexpr int kSmoothing = 8;              // box length along a line that averages noise away
-constexpr float kMinStructure = 4.0f;      // std of a smoothed line with picture in it
-constexpr float kMinCoherence = 0.5f;      // correlation of neighbouring smoothed lines
-constexpr int kWindow = 40;                // lines searched past the dead ones
-constexpr int kRangeShrink = 8;            // lines left off the other sides' ends
-constexpr int kRaggedReach = 16;           // a dark run this much longer is the picture's own
-constexpr int kFrameGap = 3;               // a frame this far above the others is its content's doing
-constexpr float kBlackFrameLevel = 24.0f;  // a frame whose 99th percentile is below is black
-constexpr float kClearStep = 16.0f;        // a rise from overscan to picture
-constexpr float kBoundaryStep = 8.0f;      // the picture against a bar, both smoothed
-constexpr float kVideoBlack = 24.0f;       // at or below: black of either range, with noise
-
-struct Luma {
-    std::int32_t w = 0, h = 0;
-    std::vector<std::uint8_t> pixels;  // top-down
-    int at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * w + x]; }
-};
-
-Luma lumaOf(const FrameBitmap& frame) {
-    Luma luma;
-    luma.w = frame.w;
-    luma.h = frame.h;
-    luma.pixels.resize(static_cast<std::size_t>(frame.w) * frame.h);
-    const std::int64_t stride = rowStridePixels(frame);
-    for (std::int32_t y = 0; y < frame.h; ++y) {
-        const Pixel32* row = frame.data + std::int64_t{frame.h - 1 - y} * stride;
-        std::uint8_t* out = &luma.pixels[static_cast<std::size_t>(y) * frame.w];
-        for (std::int32_t x = 0; x < frame.w; ++x) {
-            const Pixel32 p = row[x];
-            out[x] = static_cast<std::uint8_t>(
-                (77 * ((p >> 16) & 255) + 150 * ((p >> 8) & 255) + 29 * (p & 255)) >> 8);
-        }
-    }
-    return luma;
-}
-
-float percentile(std::vector<float> values, float fraction) {
-    if (values.empty()) return 0.0f;
-    const std::size_t k = std::min(values.size() - 1, static_cast<std::size_t>(fraction * values.size()));
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
-    return values[k];
-}
-
-bool isBlack(const Luma& luma) {
-    std::vector<float> sample;
-    for (std::size_t k = 0; k < luma.pixels.size(); k += 7)
-        sample.push_back(luma.pixels[k]);
-    return percentile(sample, 0.99f) <= kBlackFrameLevel;
-}
-
-// A side's lines: depth d from the frame's edge inwards, position t along the line.
-struct SideView {
-    const Luma& luma;
-    ZoneSide side;
-
-    int depths() const { return side == ZoneSide::Up || side == ZoneSide::Down ? luma.h : luma.w; }
-    int length() const { return side == ZoneSide::Up || side == ZoneSide::Down ? luma.w : luma.h; }
-    int at(int d, int t) const {
-        switch (side) {
-            case ZoneSide::Up:
-                return luma.at(t, d);
-            case ZoneSide::Down:
-                return luma.at(t, luma.h - 1 - d);
-            case ZoneSide::Left:
-                return luma.at(d, t);
-            case ZoneSide::Right:
-                break;
-        }
-        return luma.at(luma.w - 1 - d, t);
-    }
-    Line line(int d, int t0, int t1) const {
-        Line values(static_cast<std::size_t>(t1 - t0));
-        for (int t = t0; t < t1; ++t)
-            values[static_cast<std::size_t>(t - t0)] = static_cast<float>(at(d, t));
-        return values;
-    }
-};
-
-Line smoothed(const Line& line) {
-    Line out(line.size() > kSmoothing ? line.size() - kSmoothing + 1 : 0);
-    float sum = 0;
-    for (std::size_t k = 0; k < line.size(); ++k) {
-        sum += line[k];
-        if (k >= kSmoothing) sum -= line[k - kSmoothing];
-        if (k + 1 >= kSmoothing) out[k + 1 - kSmoothing] = sum / kSmoothing;
-    }
-    return out;
-}
-
-float mean(std::span<const float> line) {
-    double sum = 0;
-    for (const float v : line)
-        sum += v;
-    return line.empty() ? 0.0f : static_cast<float>(sum / static_cast<double>(line.size()));
-}
-
-float deviation(std::span<const float> line) {
-    const float m = mean(line);
-    double sum = 0;
-    for (const float v : line)
-        sum += (v - m) * (v - m);
-    return line.empty() ? 0.0f : static_cast<float>(std::sqrt(sum / static_cast<double>(line.size())));
-}
-
-float correlation(std::span<const float> a, std::span<const float> b) {
-    const float ma = mean(a), mb = mean(b);
-    double ab = 0, aa = 0, bb = 0;
-    for (std::size_t k = 0; k < a.size() && k < b.size(); ++k) {
-        ab += (a[k] - ma) * (b[k] - mb);
-        aa += (a[k] - ma) * (a[k] - ma);
-        bb += (b[k] - mb) * (b[k] - mb);
-    }
-    return aa > 0 && bb > 0 ? static_cast<float>(ab / std::sqrt(aa * bb)) : 0.0f;
-}
-
-// Picture along a good part of the line: structure shared with the next line in at least a
-// quarter of its stretches. Overscan shows none; a few lines of picture at its ends (the corner of
-// a head-switching band) do not make it picture.
-bool hasStructure(const Line& here, const Line& next) {
-    constexpr std::size_t kStretch = 64;
-    const std::size_t stretches = std::max<std::size_t>(1, here.size() / kStretch);
-    std::size_t structured = 0;
-    for (std::size_t k = 0; k < stretches; ++k) {
-        const std::size_t from = here.size() * k / stretches, to = here.size() * (k + 1) / stretches;
-        const std::span<const float> a = std::span<const float>(here).subspan(from, to - from);
-        const std::span<const float> b = std::span<const float>(next).subspan(from, to - from);
-        structured += deviation(a) >= kMinStructure && correlation(a, b) >= kMinCoherence;
-    }
-    return structured * 4 >= stretches;
-}
-
-// What one frame shows of one side's lines.
-struct FrameLines {
-    std::vector<Line> raw;  // depth 0 .. depths - 1
-    std::vector<Line> smooth;
-    std::vector<bool> structured;  // shares structure with the next line in
-};
-
-FrameLines readLines(const SideView& view, int depths, int t0, int t1) {
-    FrameLines lines;
-    for (int d = 0; d < depths; ++d) {
-        lines.raw.push_back(view.line(d, t0, t1));
-        lines.smooth.push_back(smoothed(lines.raw.back()));
-    }
-    for (int d = 0; d < depths; ++d) {
-        const Line& here = lines.smooth[static_cast<std::size_t>(d)];
-        const Line& next = lines.smooth[static_cast<std::size_t>(std::min(d + 1, depths - 1))];
-        lines.structured.push_back(hasStructure(here, next));
-    }
-    return lines;
-}
-
-// Mean size of what no smooth curve through the neighbours follows: noise and fine detail.
-float roughness(const Line& line) {
-    double sum = 0;
-    for (std::size_t k = 1; k + 1 < line.size(); ++k)
-        sum += std::fabs(line[k] - 0.5f * (line[k - 1] + line[k + 1]));
-    return line.size() > 2 ? static_cast<float>(sum / static_cast<double>(line.size() - 2)) : 0.0f;
-}
-
-// How badly a line fits the two lines inside it: the smaller mean difference from either (the
-// second is the same field of interlaced video, where the first can be half a frame away).
-float misfit(const FrameLines& frame, int d) {
-    const auto difference = [&frame](int a, int b) {
-        const Line& x = frame.raw[static_cast<std::size_t>(a)];
-        const Line& y = frame.raw[static_cast<std::size_t>(b)];
-        double sum = 0;
-        for (std::size_t t = 0; t < x.size(); ++t)
-            sum += std::fabs(x[t] - y[t]);
-        return x.empty() ? 0.0f : static_cast<float>(sum / static_cast<double>(x.size()));
-    };
-    return std::min(difference(d, d + 1), difference(d, d + 2));
-}
-
-// Mean difference of line x from line y moved by `shift` along it, over where they overlap, every
-// other pixel, each less its mean there: a torn line may also be brighter or darker as a whole.
-float shiftedDifference(const Line& x, const Line& y, int shift) {
-    const int length = static_cast<int>(x.size());
-    const int from = std::max(0, -shift), to = std::min(length, length - shift);
-    double sumX = 0, sumY = 0;
-    int count = 0;
-    for (int t = from; t < to; t += 2, ++count) {
-        sumX += x[static_cast<std::size_t>(t)];
-        sumY += y[static_cast<std::size_t>(t + shift)];
-    }
-    if (count == 0) return 0.0f;
-    const float offset = static_cast<float>((sumX - sumY) / count);
-    double sum = 0;
-    for (int t = from; t < to; t += 2)
-        sum += std::fabs(x[static_cast<std::size_t>(t)] - y[static_cast<std::size_t>(t + shift)] - offset);
-    return static_cast<float>(sum / count);
-}
-
-// Some sideways shift of a line inside fits line d clearly better than none: the line is torn. A
-// line of content that changes fast across the lines (a bright horizon at the edge) fits best
-// unshifted, however badly.
-bool tornSideways(const FrameLines& frame, int d) {
-    constexpr int kLeastTear = 2, kMostTear = 96;
-    const Line& x = frame.raw[static_cast<std::size_t>(d)];
-    const int most = std::min(kMostTear, static_cast<int>(x.size()) / 4);
-    for (const int inside : {d + 1, d + 2}) {
-        const Line& y = frame.raw[static_cast<std::size_t>(inside)];
-        const float unshifted = shiftedDifference(x, y, 0);
-        for (int shift = kLeastTear; shift <= most; ++shift)
-            if (std::min(shiftedDifference(x, y, shift), shiftedDifference(x, y, -shift)) < 0.8f * unshifted)
-                return true;
-    }
-    return false;
-}
-
-// Line d right after the torn line `last` and nearly as bad: the band going on, torn less.
-bool continuesBand(const FrameLines& frame, int d, int last, int dead) {
-    if (last < dead || d != last + 1) return false;
-    const float rough = roughness(frame.raw[static_cast<std::size_t>(d)]);
-    const float before = roughness(frame.raw[static_cast<std::size_t>(last)]);
-    return misfit(frame, d) >= 0.65f * misfit(frame, last) || rough >= 0.65f * before;
-}
-
-// The largest value reached by the middle of the values through steps of at most kFrameGap, each
-// value reached by a fifth of the frames or more (at least two): damage recurs in frame after
-// frame, while a few frames whose content happens to look damaged form a thin ladder above it. A
-// third of the frames or more past a wider gap are damage too.
-int robustMaximum(std::vector<int> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    const std::size_t enough = std::max<std::size_t>(2, (n + 4) / 5);
-    std::size_t k = n / 2;
-    while (k + 1 < n) {
-        const std::size_t above = n - k - 1;
-        const bool gap = values[k + 1] - values[k] > kFrameGap;
-        if (gap ? above * 3 < n : above < enough) break;
-        ++k;
-    }
-    return values[k];
-}
-
-struct SideRange {
+struct Range {
     int t0, t1;
 };
 
-// The dark level of overscan, from every side's outermost lines that are dark in every frame.
-struct BlackLevel {
-    float threshold = 28.0f;
-};
-
-// The level that overscan of these line levels and noise stays under.
-float darkThreshold(const Line& levels, const Line& noise) {
-    return std::min(40.0f, percentile(levels, 0.5f) + std::max(10.0f, 3.0f * percentile(noise, 0.5f)));
+ZoneSide opposite(ZoneSide side) {
+    switch (side) {
+        case ZoneSide::Up:
+            return ZoneSide::Down;
+        case ZoneSide::Down:
+            return ZoneSide::Up;
+        case ZoneSide::Left:
+            return ZoneSide::Right;
+        case ZoneSide::Right:
+            break;
+    }
+    return ZoneSide::Left;
 }
+
+// How much picture a frame's middle shows: the deviation of 8 x 8 block means of luma.
+float pictureStrength(const CaptureFrame& frame) {
+    std::vector<float> means;
+    for (std::int32_t by = frame.h / 4; by + 8 <= frame.h * 3 / 4; by += 8)
+        for (std::int32_t bx = frame.w / 4; bx + 8 <= frame.w * 3 / 4; bx += 8) {
+            int sum = 0;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x)
+                    sum += frame.y[frame.at(bx + x, by + y)];
+            means.push_back(static_cast<float>(sum) / 64.0f);
+        }
+    double mean = 0, squares = 0;
+    for (const float m : means)
+        mean += m, squares += double{m} * m;
+    if (means.empty()) return 0;
+    mean /= static_cast<double>(means.size());
+    return static_cast<float>(
+        std::sqrt(std::max(0.0, squares / static_cast<double>(means.size()) - mean * mean)));
+}
+
+// The level of a side's outermost line where it is darkest: a ragged edge's overscan, when there
+// are no dead lines to take it from.
+BarLevel edgeLevel(const SideLines& lines) {
+    std::vector<float> y;
+    for (int t = lines.t0; t < lines.t1; ++t)
+        y.push_back(static_cast<float>(lines.y(0, t)));
+    BarLevel bar;
+    bar.y = percentile(y, 0.1f);
+    bar.noise = 2;
+    return bar;
+}
+
+// What one frame shows on one side.
+struct FrameSide {
+    int dead = 0;            // first line that is not dead
+    int blackStart = 0;      // where the dead lines at the picture's black begin
+    bool flatAfter = false;  // the picture after the dead lines is flat
+    float deadLevel = 0, deadNoise = 0;
+    int stripes = 0;
+    int depth = -1;  // the deepest damaged line
+    int ragged = -1, torn = -1, partial = -1;
+};
 
 struct SideResult {
     SideFindings findings;
-    int damagedDepth = -1;  // the deepest damaged line, -1 when the edge line is clean
+    int depth = -1;
+    std::string refusal;  // set when the frames cannot support an answer
 };
 
-// The share of a line's pixels, over all frames, that are overscan-dark.
-float darkFraction(const std::vector<FrameLines>& lines, int d, const BlackLevel& black) {
-    std::size_t dark = 0, all = 0;
-    for (const FrameLines& frame : lines)
-        for (const float v : frame.raw[static_cast<std::size_t>(d)]) {
-            dark += v <= black.threshold;
-            ++all;
-        }
-    return all > 0 ? static_cast<float>(dark) / static_cast<float>(all) : 0.0f;
-}
+class Finder {
+public:
+    Finder(std::span<const CaptureFrame> frames, std::vector<std::size_t> usable, std::vector<float> noises)
+        : frames_(frames), usable_(std::move(usable)), noises_(std::move(noises)) {}
 
-// Dark pixels that continue the dead lines' darkness and stand beside a clearly brighter pixel
-// of the same line: the ragged edge's overscan reaching into the picture on some lines only. The
-// same count started well inside the picture is the control: the picture's own dark areas give
-// it alike at both starts, give or take what the content near an edge does. Returns the deepest
-// line whose count, summed over the frames, is at least twice the control's and clearly above
-// it, with the lines before it all so, or -1.
-int raggedDepth(const std::vector<FrameLines>& lines, int dead, int end, const BlackLevel& black) {
-    const int reach = (end - dead) / 2;
-    if (reach < 2) return -1;
-    const int control = dead + reach;
-    std::vector<float> edgeCount(static_cast<std::size_t>(reach)),
-        controlCount(static_cast<std::size_t>(reach));
-    // A pixel counts in a frame only when it did not in the frame before: a ragged edge changes
-    // from frame to frame, while still content (a star in a night sky) would count in all alike.
-    const std::size_t length = lines[0].raw[0].size();
-    std::vector<bool> edgeBefore(length * static_cast<std::size_t>(reach)), controlBefore(edgeBefore.size());
-    auto count = [&](const FrameLines& frame, int from, std::vector<float>& counts,
-                     std::vector<bool>& before) {
-        for (std::size_t t = 1; t + 1 < length; ++t)
-            for (int j = 0; j < reach; ++j) {
-                const Line& line = frame.raw[static_cast<std::size_t>(from + j)];
-                const std::size_t at = t * static_cast<std::size_t>(reach) + static_cast<std::size_t>(j);
-                const bool dark = line[t] <= black.threshold;
-                const bool seen = dark && std::max(line[t - 1], line[t + 1]) >= line[t] + kClearStep;
-                if (seen && !before[at]) ++counts[static_cast<std::size_t>(j)];
-                before[at] = seen;
-                if (!dark) {
-                    for (int k = j + 1; k < reach; ++k)
-                        before[t * static_cast<std::size_t>(reach) + static_cast<std::size_t>(k)] = false;
-                    break;
-                }
-            }
-    };
-    for (const FrameLines& frame : lines) {
-        count(frame, dead, edgeCount, edgeBefore);
-        count(frame, control, controlCount, controlBefore);
-    }
-    int deepest = -1;
-    // Past dead lines, lines that are overscan-dark nearly everywhere, though some frame's codec
-    // noise kept them from counting as dead, are overscan too; the significant run follows them
-    // at once.
-    // Fewer pixels than three in a thousand of those looked at is the codec smearing an edge.
-    const float rare = std::max(4.0f, 0.003f * static_cast<float>(lines.size() * lines[0].raw[0].size()));
-    int j = 0;
-    while (dead > 0 && j < reach && darkFraction(lines, dead + j, black) >= 0.9f)
-        deepest = dead + j++;
-    for (; j < reach; ++j) {
-        const float expected = controlCount[static_cast<std::size_t>(j)];
-        const float allowance = 4.0f * std::sqrt(expected + 1.0f) + static_cast<float>(lines.size()) / 5.0f;
-        const float seen = edgeCount[static_cast<std::size_t>(j)];
-        if (seen <= 2.0f * expected + allowance || seen < rare) break;
-        deepest = dead + j;
-    }
-    return deepest;
-}
-
-int partialDepth(const FrameLines& frame, int dead, int end, const BlackLevel& black) {
-    const std::size_t length = frame.raw[0].size();
-    std::vector<bool> dark(length, true);
-    int deepest = -1;
-    for (int d = dead; d < end; ++d) {
-        const Line& here = frame.raw[static_cast<std::size_t>(d)];
-        const Line& next = frame.raw[static_cast<std::size_t>(d + 1)];
-        std::size_t ends = 0, still = 0;
-        for (std::size_t t = 0; t < length; ++t) {
-            dark[t] = dark[t] && here[t] <= black.threshold;
-            if (!dark[t]) continue;
-            ++still;
-            if (next[t] >= here[t] + kClearStep && next[t] > black.threshold) ++ends;
-        }
-        if (ends * 8 >= length) deepest = d;
-        if (still * 16 < length) break;
-    }
-    return deepest;
-}
-
-// A uniform line that steps away from the picture inside it: a blanking stripe.
-bool isStripe(const FrameLines& frame, int d) {
-    const std::size_t k = static_cast<std::size_t>(d);
-    return deviation(frame.smooth[k]) <= 3.0f && frame.structured[k + 1] &&
-           std::fabs(mean(frame.raw[k]) - mean(frame.raw[k + 1])) >= 10.0f;
-}
-
-bool isStripeInMostFrames(const std::vector<FrameLines>& lines, int d) {
-    std::size_t stripes = 0;
-    for (const FrameLines& frame : lines)
-        stripes += isStripe(frame, d);
-    return stripes * 2 > lines.size();
-}
-
-// Overscan and blanking end along a straight line, or within a ragged edge's reach of one: within
-// a few lines the picture differs from the last dead line along most of its length. Moving content
-// shows that in some frame at least. A flat area of the picture itself, a night sky, ends along a
-// horizon that takes many lines in every frame, or continues into the picture as the same shade.
-bool pictureStartsAfter(const std::vector<FrameLines>& lines, int dead) {
-    std::size_t starts = 0;
-    for (const FrameLines& frame : lines) {
-        const Line& last = frame.smooth[static_cast<std::size_t>(dead - 1)];
-        const int end = std::min(static_cast<int>(frame.smooth.size()), dead + kRaggedReach);
-        for (int d = dead; d < end; ++d) {
-            const Line& line = frame.smooth[static_cast<std::size_t>(d)];
-            std::size_t differing = 0;
-            for (std::size_t t = 0; t < line.size(); ++t)
-                differing += std::fabs(line[t] - last[t]) >= kBoundaryStep;
-            if (differing * 2 >= line.size()) {
-                ++starts;
-                break;
+    std::array<SideResult, 4> run(const std::array<Range, 4>& ranges) {
+        std::array<std::vector<FrameSide>, 4> sides;
+        for (std::size_t k = 0; k < 4; ++k)
+            sides[k] = readDeadLines(static_cast<ZoneSide>(k), ranges[k]);
+        // A frame whose dead lines run far deeper than the others' shows the picture's own flat dark
+        // there (a shadow, a black coat): its dead lines end where the other frames' do.
+        for (auto& side : sides) {
+            std::vector<int> dead;
+            for (const FrameSide& f : side)
+                dead.push_back(f.dead);
+            const int limit = reachedMaximum(dead, kFrameGap, kDeadShare);
+            for (FrameSide& f : side) {
+                f.dead = std::min(f.dead, limit);
+                f.blackStart = std::min(f.blackStart, f.dead);
             }
         }
+        std::array<bool, 4> candidate{}, band{};
+        for (std::size_t k = 0; k < 4; ++k)
+            candidate[k] = hasBlackBand(static_cast<ZoneSide>(k), sides[k]);
+        for (std::size_t k = 0; k < 4; ++k) {
+            const std::size_t other = static_cast<std::size_t>(opposite(static_cast<ZoneSide>(k)));
+            int flat = 0;
+            for (const FrameSide& f : sides[k])
+                flat += f.flatAfter;
+            band[k] = candidate[k] && (candidate[other] || flat * 2 > static_cast<int>(sides[k].size()));
+        }
+        std::array<SideResult, 4> results;
+        for (std::size_t k = 0; k < 4; ++k)
+            results[k] = finish(static_cast<ZoneSide>(k), ranges[k], sides[k], band[k], candidate[k]);
+        return results;
     }
-    return starts > 0;
-}
 
-// Dead lines from the edge: no structure in any frame. Read a line at a time, since a bar may
-// take a good part of the frame.
-int deadLines(const std::vector<Luma>& frames, ZoneSide side, SideRange range, int depths) {
-    std::vector<Line> current;
-    for (const Luma& frame : frames)
-        current.push_back(smoothed(SideView{frame, side}.line(0, range.t0, range.t1)));
-    for (int d = 0; d < depths - 2; ++d)
+private:
+    int dimension(ZoneSide side) const {
+        return side == ZoneSide::Up || side == ZoneSide::Down ? frames_[0].h : frames_[0].w;
+    }
+
+    std::vector<FrameSide> readDeadLines(ZoneSide side, Range range) const {
+        std::vector<FrameSide> result;
+        const int depths = std::max(8, static_cast<int>(kDeepestDead * static_cast<float>(dimension(side))));
+        for (std::size_t k = 0; k < usable_.size(); ++k) {
+            const SideLines lines{frames_[usable_[k]], side, range.t0, range.t1};
+            const float noise = noises_[k];
+            // Most sides' dead lines end early: the first lines first, all of them only when needed.
+            std::vector<LineStats> stats = lineStatistics(lines, std::min(depths, kFirstLines), noise);
+            FrameSide f;
+            f.dead = deadRunEnd(stats, noise);
+            if (f.dead + kFirstLinesLeft >= static_cast<int>(stats.size()) && depths > kFirstLines) {
+                stats = lineStatistics(lines, depths, noise);
+                f.dead = deadRunEnd(stats, noise);
+            }
+            f.blackStart = pictureBlackStart(stats, f.dead, kPictureBlack);
+            f.flatAfter = f.dead < static_cast<int>(stats.size()) &&
+                          classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
+            f.stripes = stripeLines(stats, f.dead, noise);
+            if (f.dead > 0) {
+                std::vector<float> levels;
+                for (int d = 0; d < f.dead; ++d)
+                    levels.push_back(stats[static_cast<std::size_t>(d)].meanY);
+                f.deadLevel = percentile(levels, 0.5f);
+            }
+            result.push_back(f);
+        }
+        return result;
+    }
+
+    bool hasBlackBand(ZoneSide side, const std::vector<FrameSide>& frames) const {
+        std::vector<int> widths;
+        for (const FrameSide& f : frames)
+            widths.push_back(f.dead - f.blackStart);
+        return static_cast<float>(percentile(widths, 0.5f)) >=
+               kBandLeast * static_cast<float>(dimension(side));
+    }
+
+    SideResult finish(ZoneSide side, Range range, std::vector<FrameSide>& frames, bool band,
+                      bool candidate) const {
+        SideResult result;
+        SideFindings& findings = result.findings;
+        const bool rows = side == ZoneSide::Up || side == ZoneSide::Down;
+        EdgeSpread spread;
+        VerticalSpread vertical;
+        std::vector<std::vector<LineStart>> starts(frames.size());
+        std::vector<int> froms(frames.size());
         for (std::size_t k = 0; k < frames.size(); ++k) {
-            Line next = smoothed(SideView{frames[k], side}.line(d + 1, range.t0, range.t1));
-            if (hasStructure(current[k], next)) return d;
-            current[k] = std::move(next);
+            FrameSide& f = frames[k];
+            const SideLines lines{frames_[usable_[k]], side, range.t0, range.t1};
+            const int from = band ? f.blackStart : f.dead;
+            froms[k] = from;
+            // Without dead lines, a ragged edge of its own: the dark its lines start with, on most lines.
+            const BarLevel bar = from > 0 ? barLevelOf(lines, from, BarLevel{}) : edgeLevel(lines);
+            if (rows) {
+                // Damage at the top and bottom takes whole lines (bounce, blanking, head switching):
+                // the picture starts on the line the dead ones end with, all across.
+                vertical.add(lines, from);
+            } else if (from > 0 || bar.y <= kBlankBrightest) {
+                starts[k] = lineStarts(lines, from, kRaggedSearch, bar);
+            }
+            int deep = 0;
+            for (const LineStart& s : starts[k])
+                deep += s.start > from;
+            if (from == 0 && static_cast<float>(deep) < kRaggedEvidence * static_cast<float>(lines.length()))
+                starts[k].clear();
+            for (const LineStart& s : starts[k])
+                spread.add(lines, s.t, s, bar);
+            f.ragged = raggedReach(starts[k]);
+            if (side == ZoneSide::Down) {
+                f.torn = headSwitchingDepth(lines, from);
+                if (f.torn >= 0) f.torn += kUnseenTear;
+            }
+            if (side == ZoneSide::Up || side == ZoneSide::Down) f.partial = partialDepth(lines, from, bar);
         }
-    return depths - 2;
-}
-
-SideResult analyseSide(const std::vector<Luma>& frames, ZoneSide side, SideRange range,
-                       const BlackLevel& black) {
-    SideResult result;
-    const SideView first{frames[0], side};
-    const int searched = std::min(first.depths() / 2, first.depths() / 3 + kWindow + 2);
-    int dead = deadLines(frames, side, range, searched);
-    // Only the dead lines and the window past them are kept, for every frame.
-    const int depths = std::min(searched, dead + kWindow + 8);
-    std::vector<FrameLines> lines;
-    for (const Luma& frame : frames)
-        lines.push_back(readLines(SideView{frame, side}, depths, range.t0, range.t1));
-    if (dead > 0 && !pictureStartsAfter(lines, dead)) {
-        // Not a bar: look for one inside the flat lines, where a flat area of the picture begins.
-        int bar = dead - 1;
-        while (bar > 0 && !pictureStartsAfter(lines, bar))
-            --bar;
-        dead = bar;
-    }
-    SideFindings& findings = result.findings;
-    findings.deadLines = dead;
-    // Overscan differs in level from side to side (a bar painted at the video black of 16 beside
-    // bars of 0): a ragged edge reaches into the picture at its own side's level.
-    BlackLevel sideBlack = black;
-    if (dead > 0) {
-        Line levels, noise;
-        for (const FrameLines& frame : lines)
-            for (int d = 0; d < dead; ++d) {
-                levels.push_back(mean(frame.raw[static_cast<std::size_t>(d)]));
-                noise.push_back(deviation(frame.raw[static_cast<std::size_t>(d)]));
-            }
-        findings.dark = percentile(levels, 0.5f) <= 40.0f;
-        findings.noisy = percentile(noise, 0.5f) >= 2.0f;
-        if (findings.dark) sideBlack.threshold = std::max(black.threshold, darkThreshold(levels, noise));
-    }
-    // Black or half-black top lines are black whatever the overscan's level: video black (16)
-    // counts too.
-    BlackLevel partialBlack = sideBlack;
-    partialBlack.threshold = std::max(partialBlack.threshold, kVideoBlack);
-
-    const int end = std::min(depths - 5, dead + kWindow);
-    // Blanking stripes that the dead lines did not take in (codecs smear the picture into them):
-    // the ragged edge's overscan, if any, starts after them.
-    int live = dead;
-    while (live < end && isStripeInMostFrames(lines, live))
-        ++live;
-    const int ragged = raggedDepth(lines, live, end, sideBlack);
-    std::vector<int> deepest, deepestTorn, deepestStripe, deepestPartial;
-    for (const FrameLines& frame : lines) {
-        int torn = -1, stripe = -1;
-        for (int d = dead; d < end; ++d)
-            if (isStripe(frame, d)) stripe = d;
-        const int partial = side == ZoneSide::Up ? partialDepth(frame, dead, end, partialBlack) : -1;
-        // Head switching tears the bottom lines sideways and fills them with noise: a band from the
-        // edge, each line fitting the lines inside it far worse, or far rougher, than lines of the
-        // picture well inside the window. Each torn line must follow the edge or another torn line
-        // within a few lines.
-        if (side == ZoneSide::Down && end - dead > 16) {
-            std::vector<float> fits, roughnesses;
-            for (int d = end - 16; d < end; ++d) {
-                fits.push_back(misfit(frame, d));
-                roughnesses.push_back(roughness(frame.raw[static_cast<std::size_t>(d)]));
-            }
-            const float usualFit = percentile(fits, 0.5f), usualRoughness = percentile(roughnesses, 0.5f);
-            // Codecs spread a band's noise over the rest of its macroblock row, and the picture
-            // near the edge may be rougher than deep in the window; the band's last line also
-            // stands out against the eight lines just inside it, which those do not.
-            // A line right after torn lines, and nearly as rough or misfitting, may be the band's
-            // last, torn least: it needs to stand out by less. Codec spread falls off at once.
-            const auto standsOut = [&frame](int d, float fit, float rough, float margin) {
-                return (misfit(frame, d) > std::max(1.4f * fit, fit + margin + 1.0f) + 1.0f &&
-                        tornSideways(frame, d)) ||
-                       roughness(frame.raw[static_cast<std::size_t>(d)]) >
-                           std::max(1.4f * rough, rough + margin) + 1.0f;
-            };
-            int loose = dead - 1;
-            for (int d = dead; d < end - 16 && d <= loose + 3; ++d) {
-                const float margin = continuesBand(frame, d, loose, dead) ? 2.0f : 3.0f;
-                if (!standsOut(d, usualFit, usualRoughness, margin)) continue;
-                loose = d;
-                std::vector<float> nearFits, nearRoughnesses;
-                for (int k = d + 4; k < d + 12; ++k) {
-                    nearFits.push_back(misfit(frame, k));
-                    nearRoughnesses.push_back(roughness(frame.raw[static_cast<std::size_t>(k)]));
-                }
-                if (standsOut(d, percentile(nearFits, 0.5f), percentile(nearRoughnesses, 0.5f), margin))
-                    torn = d;
-            }
-            if (torn < 0 && loose >= dead) torn = loose;
+        const int settle = rows ? vertical.lines() - 1 : spread.reach();
+        // Heads switch in every field: a tear in a few frames is the picture's own content.
+        int tornFrames = 0;
+        for (const FrameSide& f : frames)
+            tornFrames += f.torn >= 0;
+        if (static_cast<float>(tornFrames) < kTornShare * static_cast<float>(frames.size()))
+            for (FrameSide& f : frames)
+                f.torn = -1;
+        std::vector<int> depths;
+        for (std::size_t k = 0; k < frames.size(); ++k) {
+            FrameSide& f = frames[k];
+            const int edge = f.ragged >= 0 ? f.ragged + settle : froms[k] > 0 ? froms[k] + settle : -1;
+            f.depth = std::max({froms[k] - 1, edge, f.torn, f.partial});
+            depths.push_back(f.depth);
         }
-        deepest.push_back(std::max({torn, stripe, partial}));
-        deepestTorn.push_back(torn);
-        deepestStripe.push_back(stripe);
-        deepestPartial.push_back(partial);
-    }
-    // A ragged edge's farthest reach is a tail the sampled frames may just miss: where it is the
-    // deepest damage, one line more.
-    const int framewise = robustMaximum(deepest);
-    result.damagedDepth = std::max({live - 1, ragged, framewise});
-    if (ragged >= live && ragged > framewise) {
-        ++result.damagedDepth;
-        findings.raggedLines = ragged - live + 2;
-    }
-    const int torn = robustMaximum(deepestTorn), stripe = robustMaximum(deepestStripe);
-    const int partial = robustMaximum(deepestPartial);
-    if (partial >= dead && partial > ragged) findings.partialLines = partial - dead + 1;
-    if (torn >= dead) findings.tornLines = torn - dead + 1;
-    if (stripe >= dead) findings.stripeLines = stripe - dead + 1;
-    findings.margin = result.damagedDepth + 2;
-    return result;
-}
-
-BlackLevel blackLevel(const std::vector<Luma>& frames) {
-    // Overscan's level and noise, from the outermost lines that show no picture and are dark; when
-    // no side has any, a level that near-black overscan stays under.
-    Line levels, noise;
-    for (const Luma& frame : frames)
-        for (const ZoneSide side : {ZoneSide::Up, ZoneSide::Left, ZoneSide::Right, ZoneSide::Down}) {
-            const SideView view{frame, side};
-            const FrameLines lines = readLines(view, 2, 0, view.length());
-            const Line& edge = lines.raw[0];
-            if (!lines.structured[0] && mean(edge) <= 40.0f && deviation(edge) <= 12.0f) {
-                levels.push_back(mean(edge));
-                noise.push_back(deviation(edge));
-            }
+        result.depth = reachedMaximum(depths, kFrameGap, kFrameShare);
+        findings.margin = result.depth + 2;
+        findings.framesUsed = static_cast<std::int32_t>(frames.size());
+        std::vector<int> dead, ragged, torn, black;
+        for (const FrameSide& f : frames) {
+            findings.framesApart += f.depth > result.depth;
+            findings.framesDeepest += f.depth >= result.depth - 1;
+            dead.push_back(band ? f.blackStart : f.dead);
+            black.push_back(band ? f.dead - f.blackStart : 0);
+            ragged.push_back(f.ragged);
+            torn.push_back(f.torn);
+            findings.partialLines = std::max(findings.partialLines, f.partial >= 0 ? 1 : 0);
+            findings.stripeLines = std::max(findings.stripeLines, f.stripes);
         }
-    BlackLevel black;
-    if (!levels.empty()) black.threshold = darkThreshold(levels, noise);
-    return black;
-}
-
-// Any line across the middle of any frame with structure shared with the next line.
-bool showsPicture(const std::vector<Luma>& frames) {
-    for (const Luma& frame : frames) {
-        const SideView view{frame, ZoneSide::Up};
-        const FrameLines lines = readLines(view, view.depths(), 0, view.length());
-        for (int d = view.depths() / 4; d < view.depths() * 3 / 4; ++d)
-            if (lines.structured[static_cast<std::size_t>(d)]) return true;
+        findings.deadLines = percentile(dead, 0.5f);
+        findings.blackBand = percentile(black, 0.5f);
+        std::vector<float> levels;
+        for (const FrameSide& f : frames)
+            if (f.dead > 0) levels.push_back(f.deadLevel);
+        findings.dark = !levels.empty() && percentile(levels, 0.5f) <= 40.0f;
+        const int raggedDeepest = reachedMaximum(ragged, kFrameGap, kFrameShare);
+        findings.raggedLines = std::max(0, raggedDeepest - findings.deadLines);
+        findings.spreadLines = settle + 1;
+        const int tornDeepest = reachedMaximum(torn, kFrameGap, kFrameShare);
+        findings.tornLines = tornDeepest >= 0 ? tornDeepest - findings.deadLines + 1 : 0;
+        if (findings.framesApart > 0) {
+            findings.sureness = Sureness::FairlySure;
+            findings.doubt = std::to_string(findings.framesApart) + " of " + std::to_string(frames.size()) +
+                             " frames showed more, taken for the picture's own";
+        }
+        if (band && findings.deadLines == 0) {
+            findings.sureness = Sureness::Unsure;
+            findings.doubt =
+                "the picture's black reaches the frame's edge: blanking at its level cannot be told apart";
+        }
+        if (candidate && !band) {
+            findings.sureness = Sureness::Unsure;
+            findings.doubt =
+                "a wide band at the picture's black, taken for damage: no partner on the other side";
+        }
+        if (frames.size() < 3 && findings.sureness == Sureness::Sure) {
+            findings.sureness = Sureness::FairlySure;
+            findings.doubt = "only " + std::to_string(frames.size()) + " frame" +
+                             (frames.size() == 1 ? "" : "s") + " to read";
+        }
+        // Frames that put the damage far apart, with few at the deep end: dark or static content
+        // that cannot be told from blanking.
+        const int middle = percentile(depths, 0.5f);
+        const int spreadWide = static_cast<int>(kDisagreement * static_cast<float>(dimension(side)));
+        if (result.depth - middle > spreadWide && static_cast<float>(findings.framesDeepest) <
+                                                      kDisagreeingShare * static_cast<float>(frames.size()))
+            result.refusal = "most frames put its damage " + std::to_string(middle + 1) + " lines deep, " +
+                             std::to_string(findings.framesDeepest) + " of " + std::to_string(frames.size()) +
+                             " put it " + std::to_string(result.depth + 1) + " deep";
+        return result;
     }
-    return false;
-}
 
-std::size_t representative(const std::vector<Luma>& frames, const std::vector<std::size_t>& indices) {
-    std::size_t best = indices.front();
-    float bestDetail = -1;
-    for (std::size_t k = 0; k < frames.size(); ++k) {
-        Line sample;
-        for (std::size_t p = 0; p < frames[k].pixels.size(); p += 13)
-            sample.push_back(frames[k].pixels[p]);
-        const float detail = deviation(sample);
-        if (detail > bestDetail) bestDetail = detail, best = indices[k];
-    }
-    return best;
-}
+    std::span<const CaptureFrame> frames_;
+    std::vector<std::size_t> usable_;
+    std::vector<float> noises_;
+};
 
 }  // namespace
 
-bool suggestZone(std::span<const FrameBitmap> frames, ZoneSuggestion& suggestion, std::string& error) {
+bool suggestZone(std::span<const CaptureFrame> frames, ZoneSuggestion& suggestion, std::string& error) {
     if (frames.empty()) return error = "no frames to look at", false;
     const std::int32_t w = frames[0].w, h = frames[0].h;
-    for (const FrameBitmap& frame : frames)
+    for (const CaptureFrame& frame : frames)
         if (frame.w != w || frame.h != h) return error = "the frames are not all of one size", false;
-    constexpr std::int32_t kSmallest = 48;
     if (w < kSmallest || h < kSmallest)
         return error = "frames of " + std::to_string(w) + "x" + std::to_string(h) +
                        " are too small to find a zone in (" + std::to_string(kSmallest) + "x" +
                        std::to_string(kSmallest) + " at least)",
                false;
 
-    std::vector<Luma> lit;
-    std::vector<std::size_t> indices;
+    std::vector<float> strengths;
+    for (const CaptureFrame& frame : frames)
+        strengths.push_back(pictureStrength(frame));
+    std::vector<float> shown;
+    for (const float s : strengths)
+        if (s >= kBlankFrame) shown.push_back(s);
+    if (shown.empty())
+        return error = "every sampled frame is black or flat: there is no picture to find", false;
+    const float usual = percentile(shown, 0.5f);
+    std::vector<std::size_t> usable;
+    std::vector<float> noises;
+    suggestion.framesBlank = 0;
     for (std::size_t k = 0; k < frames.size(); ++k) {
-        Luma luma = lumaOf(frames[k]);
-        if (isBlack(luma)) continue;
-        lit.push_back(std::move(luma));
-        indices.push_back(k);
+        if (strengths[k] < kBlankFrame || strengths[k] < kWeakFrame * usual) {
+            ++suggestion.framesBlank;
+            continue;
+        }
+        usable.push_back(k);
+        noises.push_back(frameNoise(frames[k]));
     }
-    if (lit.empty()) return error = "every sampled frame is black: there is no picture to find", false;
-
-    if (!showsPicture(lit)) return error = "no clean picture found in the frames: they are flat", false;
-    const BlackLevel black = blackLevel(lit);
-    // First round: the middle half of each side; second: the zone the other sides leave.
-    std::array<SideRange, 4> ranges{SideRange{w / 4, w - w / 4}, SideRange{h / 4, h - h / 4},
-                                    SideRange{h / 4, h - h / 4}, SideRange{w / 4, w - w / 4}};
+    Finder finder(frames, usable, noises);
+    std::array<Range, 4> ranges{Range{w / 4, w - w / 4}, Range{h / 4, h - h / 4}, Range{h / 4, h - h / 4},
+                                Range{w / 4, w - w / 4}};
     std::array<SideResult, 4> results{};
-    const ZoneSide sides[] = {ZoneSide::Up, ZoneSide::Left, ZoneSide::Right, ZoneSide::Down};
     for (int round = 0; round < 2; ++round) {
-        for (int k = 0; k < 4; ++k)
-            results[static_cast<std::size_t>(k)] =
-                analyseSide(lit, sides[k], ranges[static_cast<std::size_t>(k)], black);
-        // A few lines off each end, in case a side's first estimate fell short of its damage.
-        const int top = results[0].damagedDepth + 1 + kRangeShrink,
-                  bottom = h - 1 - (results[3].damagedDepth + 1 + kRangeShrink);
-        const int left = results[1].damagedDepth + 1 + kRangeShrink,
-                  right = w - 1 - (results[2].damagedDepth + 1 + kRangeShrink);
-        if (bottom - top + 1 < 12 || right - left + 1 < 12) break;
-        ranges = {SideRange{left, right + 1}, SideRange{top, bottom + 1}, SideRange{top, bottom + 1},
-                  SideRange{left, right + 1}};
+        results = finder.run(ranges);
+        const int top = results[0].depth + 1 + kRangeShrink,
+                  bottom = h - 1 - (results[3].depth + 1 + kRangeShrink);
+        const int left = results[1].depth + 1 + kRangeShrink,
+                  right = w - 1 - (results[2].depth + 1 + kRangeShrink);
+        if (bottom - top + 1 < 2 * kLeastZone || right - left + 1 < 2 * kLeastZone) break;
+        ranges = {Range{left, right + 1}, Range{top, bottom + 1}, Range{top, bottom + 1},
+                  Range{left, right + 1}};
     }
+    const char* names[] = {"up", "left", "right", "down"};
+    for (std::size_t k = 0; k < 4; ++k)
+        if (!results[k].refusal.empty())
+            return error = std::string("cannot tell damage from picture on the ") + names[k] +
+                           " side: " + results[k].refusal + " (too dark or too static to tell)",
+                   false;
     for (std::size_t k = 0; k < 4; ++k)
         suggestion.sides[k] = results[k].findings;
     const std::int64_t zoneWidth =
         std::int64_t{w} - suggestion.sides[1].margin - suggestion.sides[2].margin + 2;
     const std::int64_t zoneHeight =
         std::int64_t{h} - suggestion.sides[0].margin - suggestion.sides[3].margin + 2;
-    if (zoneWidth < 12 || zoneHeight < 12) return error = "no clean picture found in the frames", false;
-    suggestion.representativeFrame = representative(lit, indices);
+    if (zoneWidth < kLeastZone || zoneHeight < kLeastZone)
+        return error = "no clean picture found in the frames", false;
+    std::size_t best = usable.front();
+    for (const std::size_t k : usable)
+        if (strengths[k] > strengths[best]) best = k;
+    suggestion.representativeFrame = best;
     return true;
 }
 
@@ -629,21 +408,32 @@ std::string describeSide(ZoneSide side, const SideFindings& findings) {
     const char* names[] = {"up", "left", "right", "down"};
     const bool rows = side == ZoneSide::Up || side == ZoneSide::Down;
     const std::string unit = rows ? " lines" : " px";
-    std::string text = std::string(names[static_cast<int>(side)]) + ": ";
     std::string found;
     auto add = [&found](const std::string& part) { found += (found.empty() ? "" : "; ") + part; };
     if (findings.deadLines > 0)
-        add(std::string(findings.dark ? (findings.noisy ? "dark overscan with noise" : "black")
-                                      : "blank lines") +
-            ", " + std::to_string(findings.deadLines) + unit);
+        add(std::string(findings.dark ? "dark overscan" : "blanking") + ", " +
+            std::to_string(findings.deadLines) + unit);
     if (findings.stripeLines > 0) add("a blanking stripe");
+    if (findings.blackBand > 0)
+        add("the picture's own black band of " + std::to_string(findings.blackBand) + unit + " kept");
     if (findings.raggedLines > 0) add("a ragged edge of " + std::to_string(findings.raggedLines) + unit);
+    if (findings.spreadLines > 0) add("blur and smear of " + std::to_string(findings.spreadLines) + unit);
     if (findings.tornLines > 0) add("a head-switching band of " + std::to_string(findings.tornLines) + unit);
-    if (findings.partialLines > 0)
-        add(std::to_string(findings.partialLines) +
-            (rows ? " black or half-black lines" : " damaged columns"));
-    text += found.empty() ? "nothing" : found;
+    if (findings.partialLines > 0) add("a half line");
+    std::string text =
+        std::string(names[static_cast<int>(side)]) + ": " + (found.empty() ? "nothing" : found);
     text += "; margin " + std::to_string(findings.margin);
     if (findings.margin > 30) text += " (beyond the dialog's 1 to 30: set it by the script line)";
+    switch (findings.sureness) {
+        case Sureness::Sure:
+            text += "; sure";
+            break;
+        case Sureness::FairlySure:
+            text += "; fairly sure (" + findings.doubt + ")";
+            break;
+        case Sureness::Unsure:
+            text += "; unsure (" + findings.doubt + ")";
+            break;
+    }
     return text;
 }

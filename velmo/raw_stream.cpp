@@ -7,9 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-
-#include "core/render_zone_frame.h"
-#include "velmo/image/picture.h"
+#include <optional>
 
 namespace {
 
@@ -45,14 +43,22 @@ bool writeFully(int output, const unsigned char* buffer, std::size_t bytes) {
 // (AMD Zen among them) the kernel's copy slows down several times when the user buffer sits a few
 // bytes past a page boundary.
 struct FreeBuffer {
-    void operator()(Pixel32* p) const { std::free(p); }
+    void operator()(std::uint8_t* p) const { std::free(p); }
 };
-using FrameBuffer = std::unique_ptr<Pixel32[], FreeBuffer>;
+using FrameBuffer = std::unique_ptr<std::uint8_t[], FreeBuffer>;
 
-FrameBuffer pageAlignedFrame(std::size_t pixels) {
+FrameBuffer pageAlignedFrame(std::size_t bytes) {
     constexpr std::size_t kPage = 4096;
-    const std::size_t bytes = (pixels * sizeof(Pixel32) + kPage - 1) / kPage * kPage;
-    return FrameBuffer(static_cast<Pixel32*>(std::aligned_alloc(kPage, bytes)));
+    const std::size_t whole = (bytes + kPage - 1) / kPage * kPage;
+    return FrameBuffer(static_cast<std::uint8_t*>(std::aligned_alloc(kPage, whole)));
+}
+
+// The frame's planes in `buffer`, as the transform numbers their rows.
+PlanarFrame framePlanes(const PlanarFormat& format, const RawFrameLayout& layout, std::uint8_t* buffer) {
+    std::uint8_t* data[kMaxPlanes] = {};
+    for (int p = 0; p < format.planeCount; ++p)
+        data[p] = buffer + layout.offsets[p];
+    return bottomUpFrame(format, data, layout.linesizes);
 }
 
 // Frames are megabytes; the default 64 KiB pipe would take a hundred round trips for each. Larger
@@ -67,24 +73,39 @@ void widenPipe(int descriptor) {
 
 }  // namespace
 
-StreamReport filterRawStream(int input, int output, const ZoneSettings& settings, std::int32_t w,
-                             std::int32_t h, const std::function<void(std::uint64_t)>& progress) {
-    const std::size_t pixels = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    const std::size_t frameBytes = pixels * sizeof(Pixel32);
+RawFrameLayout rawFrameLayout(const PlanarFormat& format) {
+    RawFrameLayout layout{};
+    for (int p = 0; p < format.planeCount; ++p) {
+        // At most 16384 samples of 4 bytes: an int holds the row, a size_t the plane.
+        layout.linesizes[p] = planeWidth(format, p) * format.planes[p].sampleSize;
+        layout.offsets[p] = layout.bytes;
+        layout.bytes +=
+            static_cast<std::size_t>(layout.linesizes[p]) * static_cast<std::size_t>(planeHeight(format, p));
+    }
+    return layout;
+}
+
+StreamReport filterRawStream(int input, int output, const Zone& zone, ZoneView view,
+                             const PlanarFormat& format, const StreamWatch& watch) {
     StreamReport report;
-    const FrameBuffer source = pageAlignedFrame(pixels), destination = pageAlignedFrame(pixels);
+    if (std::string problem = planarFormatProblem(format); !problem.empty()) {
+        report.error = "the transform cannot take this format: " + problem;
+        return report;
+    }
+    const RawFrameLayout layout = rawFrameLayout(format);
+    const std::size_t frameBytes = layout.bytes;
+    const FrameBuffer source = pageAlignedFrame(frameBytes), destination = pageAlignedFrame(frameBytes);
     if (!source || !destination) {
         report.error = "not enough memory for two frames of " + std::to_string(frameBytes) + " bytes";
         return report;
     }
     widenPipe(input);
     widenPipe(output);
-    auto* sourceBytes = reinterpret_cast<unsigned char*>(source.get());
-    const FrameBitmap sourceView = bottomUpView(source.get(), w, h);
-    const FrameBitmap destinationView = bottomUpView(destination.get(), w, h);
+    const PlanarFrame sourcePlanes = framePlanes(format, layout, source.get());
+    const PlanarFrame destinationPlanes = framePlanes(format, layout, destination.get());
 
     for (;;) {
-        const std::ptrdiff_t got = readFully(input, sourceBytes, frameBytes);
+        const std::ptrdiff_t got = readFully(input, source.get(), frameBytes);
         if (got < 0) {
             report.error = std::string("cannot read the input: ") + std::strerror(errno);
             return report;
@@ -93,16 +114,18 @@ StreamReport filterRawStream(int input, int output, const ZoneSettings& settings
         if (static_cast<std::size_t>(got) < frameBytes) {
             report.error = "the last frame is short: " + std::to_string(got) + " of " +
                            std::to_string(frameBytes) + " bytes (frame " + std::to_string(report.frames + 1) +
-                           "; is --size right?)";
+                           "; are --size and --pix-fmt right?)";
             return report;
         }
-        // Opaque, as FFmpeg writes bgr0 and as bgra needs them.
-        renderZoneFrame(settings, sourceView, destinationView, kOpaqueZoneColours);
-        if (!writeFully(output, reinterpret_cast<const unsigned char*>(destination.get()), frameBytes)) {
+        // The format was checked above, so the frame is always rendered.
+        const std::optional<VerticalShift> shift =
+            renderZonePlanes(zone, view, format, sourcePlanes, destinationPlanes);
+        if (report.frames == 0 && shift && watch.firstFrame) watch.firstFrame(*shift);
+        if (!writeFully(output, destination.get(), frameBytes)) {
             report.error = std::string("cannot write the output: ") + std::strerror(errno);
             return report;
         }
         ++report.frames;
-        progress(report.frames);
+        if (watch.progress) watch.progress(report.frames);
     }
 }

@@ -34,7 +34,7 @@ bool parseFrameCount(std::string_view text, int& frames) {
 constexpr Option<SuggestOptions> kSuggestOptions[] = {
     {.name = "--frames",
      .value = "N",
-     .help = "frames sampled, spread over the whole video (1 to 500; default 50)",
+     .help = "frames sampled, spread over the whole video (1 to 500; default 100)",
      .take =
          [](SuggestOptions& options, std::string_view, std::string_view value, std::string& error) {
              if (parseFrameCount(value, options.frames)) return true;
@@ -95,6 +95,9 @@ int suggest(const Invocation& invocation) {
         return fail(error);
     for (const std::string& side : found.report)
         std::fprintf(stderr, "  %s\n", side.c_str());
+    if (const std::string note = oddShiftNote(found.zone); !note.empty())
+        std::fprintf(stderr, "  %s\n", note.c_str());
+    std::fprintf(stderr, "  FFmpeg: -vf \"%s\"\n", frei0rFilterLine(found.zone).c_str());
     return printToStandardOutput(configLine(found.zone) + "\n", error) ? 0 : fail(error);
 }
 
@@ -115,7 +118,9 @@ constinit const Command kSuggestCommand{
     .about =
         "Finds the zone of an off-centre capture: the largest one whose edge lines are clean in every\n"
         "sampled frame. IN is a video or a still picture in any format FFmpeg's libraries read. Prints\n"
-        "Config(up,left,right,down,1) on standard output and what it found on each side on standard error.\n",
+        "Config(up,left,right,down,1) on standard output; on standard error, what it found on each side and\n"
+        "how sure it is, and the line for FFmpeg's frei0r filter. When the frames cannot support an answer\n"
+        "it says why and prints nothing.\n",
     .options = [] { return optionSpecs(kSuggestOptions); },
     .run = runSuggest,
 };

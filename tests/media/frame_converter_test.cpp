@@ -122,3 +122,44 @@ TEST(FrameConverter, ConvertsYuvByItsRangeAndMatrix) {
 }
 
 }  // namespace
+
+namespace {
+
+// YUV into YUV keeps the source's range unless a range is asked for: full-range black and white (0 and
+// 255) become limited black and white (16 and 235) only when limited is asked, and back.
+TEST(FrameConverter, WritesYuvInTheRangeAsked) {
+    struct Case {
+        AVPixelFormat source;
+        AVColorRange sourceRange;
+        AVColorRange asked;
+        std::uint8_t black, white;  // as the source holds them
+        std::uint8_t expectedBlack, expectedWhite;
+    };
+    const Case cases[] = {
+        {AV_PIX_FMT_YUVJ420P, AVCOL_RANGE_JPEG, AVCOL_RANGE_MPEG, 0, 255, 16, 235},
+        {AV_PIX_FMT_YUVJ420P, AVCOL_RANGE_JPEG, AVCOL_RANGE_UNSPECIFIED, 0, 255, 0, 255},
+        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, AVCOL_RANGE_MPEG, 16, 235, 16, 235},
+        {AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, AVCOL_RANGE_JPEG, 16, 235, 0, 255},
+    };
+    for (const Case& c : cases) {
+        const FramePtr source = frameOf(c.source, 16, 4);
+        source->color_range = c.sourceRange;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 16; ++x)
+                source->data[0][y * source->linesize[0] + x] = x < 8 ? c.black : c.white;
+        for (int p = 1; p < 3; ++p)
+            for (int y = 0; y < 2; ++y)
+                std::memset(source->data[p] + y * source->linesize[p], 128, 8);
+        FrameConverter converter(c.asked);
+        FramePtr converted;
+        std::string error;
+        ASSERT_TRUE(converter.convert(*source, AV_PIX_FMT_YUV444P, converted, error)) << error;
+        for (int y = 0; y < 4; ++y) {
+            EXPECT_EQ(converted->data[0][y * converted->linesize[0] + 2], c.expectedBlack) << "row " << y;
+            EXPECT_EQ(converted->data[0][y * converted->linesize[0] + 13], c.expectedWhite) << "row " << y;
+            EXPECT_EQ(converted->data[1][y * converted->linesize[1] + 5], 128) << "row " << y;
+        }
+    }
+}
+
+}  // namespace

@@ -8,9 +8,9 @@
 // What an interruption (Ctrl-C, SIGTERM, SIGHUP, a closed pipe) leaves behind: nothing. The signal's
 // handler removes every temporary file registered here and ends every registered child, then the
 // process exits with status 128 + the signal's number (130 for Ctrl-C, 143 for SIGTERM). It ends at
-// once, even in a blocking read or a long decode, so no loop has to poll for it. Everything the handler does
-// is async-signal-safe; the registry lives in fixed storage and is never freed while the handler could read
-// it.
+// once, even in a blocking read or a long decode, so no loop has to poll for it. Everything the
+// handler does is async-signal-safe; the registry lives in fixed storage and is never freed while
+// the handler could read it.
 //
 // On Windows there are no such signals: the registry exists, nothing acts on it.
 

@@ -45,12 +45,18 @@ bool FrameConverter::prepare(const AVFrame& source, AVPixelFormat format, std::s
                 (toName != nullptr ? toName : "an unknown format");
         return false;
     }
-    if (!isRgbOrGrey(from)) {
-        // The matrix the frame is tagged with; BT.601 when untagged, as FFmpeg assumes.
+    const bool fromYuv = !isRgbOrGrey(from), toYuv = !isRgbOrGrey(format);
+    if (fromYuv || toYuv) {
+        // The matrix the frame is tagged with; BT.601 when untagged, as FFmpeg assumes. YUV to YUV
+        // keeps the matrix and changes the range at most.
         const int matrix = source.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : source.colorspace;
-        const int* coefficients = sws_getCoefficients(matrix);
-        sws_setColorspaceDetails(scaler_.get(), coefficients, isFullRange(source) ? 1 : 0,
-                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+        const int* coefficients = sws_getCoefficients(fromYuv ? matrix : SWS_CS_DEFAULT);
+        const bool fromFull = !fromYuv || isFullRange(source);
+        const bool toFull =
+            !toYuv || yuvRange_ == AVCOL_RANGE_JPEG || (yuvRange_ == AVCOL_RANGE_UNSPECIFIED && fromFull);
+        sws_setColorspaceDetails(scaler_.get(), coefficients, fromFull ? 1 : 0,
+                                 toYuv ? coefficients : sws_getCoefficients(SWS_CS_DEFAULT), toFull ? 1 : 0,
+                                 0, 1 << 16, 1 << 16);
     }
     width_ = source.width;
     height_ = source.height;

@@ -12,6 +12,10 @@
 // for the set-up once.
 class FrameConverter {
 public:
+    // YUV and gray targets are written in `yuvRange`; unspecified keeps the source's range (RGB
+    // sources count as full range), as FFmpeg's scale filter does. RGB targets are full range.
+    explicit FrameConverter(AVColorRange yuvRange = AVCOL_RANGE_UNSPECIFIED) : yuvRange_(yuvRange) {}
+
     // `converted` becomes the frame in `format`. AV_PIX_FMT_NONE, or the frame's own format, asks
     // for no conversion: `converted` then shares the source's pixels (a new reference, no copy).
     bool convert(const AVFrame& source, AVPixelFormat format, FramePtr& converted, std::string& error);
@@ -23,6 +27,7 @@ public:
 private:
     bool prepare(const AVFrame& source, AVPixelFormat format, std::string& error);
 
+    AVColorRange yuvRange_;
     ScalerPtr scaler_;
     int width_ = 0, height_ = 0;
     AVPixelFormat from_ = AV_PIX_FMT_NONE, to_ = AV_PIX_FMT_NONE;

@@ -32,9 +32,14 @@ enum class Seeking { ToTimes, ToBytes };
 
 class Sampler {
 public:
-    Sampler(VideoReader& reader, int count, AVPixelFormat format, std::vector<VideoFrame>& samples,
-            SampleReport& report)
-        : reader_(reader), count_(count), format_(format), samples_(samples), report_(report) {}
+    Sampler(VideoReader& reader, int count, AVPixelFormat format, AVColorRange yuvRange,
+            std::vector<VideoFrame>& samples, SampleReport& report)
+        : reader_(reader),
+          count_(count),
+          format_(format),
+          samples_(samples),
+          report_(report),
+          converter_(yuvRange) {}
 
     bool readThrough(std::string& error);
     bool seekEach(Seeking seeking, std::string& error);
@@ -279,13 +284,13 @@ bool Sampler::seekEach(Seeking seeking, std::string& error) {
 }  // namespace
 
 bool sampleFrames(VideoReader& reader, int count, AVPixelFormat format, std::vector<VideoFrame>& samples,
-                  SampleReport& report, std::string& error) {
+                  SampleReport& report, std::string& error, AVColorRange yuvRange) {
     samples.clear();
     report = SampleReport{};
     if (count <= 0) return true;
     try {
         samples.reserve(static_cast<std::size_t>(count));
-        Sampler sampler(reader, count, format, samples, report);
+        Sampler sampler(reader, count, format, yuvRange, samples, report);
         const VideoStreamInfo& stream = reader.stream();
         const bool longClip = stream.frameCount == 0 || stream.frameCount > kReadThroughFactor * count;
         // Seeking to bytes where seeking to times would search the file (transport streams) or has

@@ -25,9 +25,9 @@ struct SampleReport {
 };
 
 // Fills `samples` (in time order) with up to `count` frames converted to `format` (AV_PIX_FMT_NONE
-// keeps the decoder's own format, without a copy). A sample that cannot be decoded — a damaged
-// or cut-off file, a frame of another size — is counted in `report`, not an error: the caller
-// judges whether enough were decoded. Returns false only when reading cannot go on (memory, a
-// failing disk), with a one-line `error`.
+// keeps the decoder's own format, without a copy), a YUV format in `yuvRange` (FrameConverter). A sample that
+// cannot be decoded — a damaged or cut-off file, a frame of another size — is counted in `report`, not an
+// error: the caller judges whether enough were decoded. Returns false only when reading cannot go on (memory,
+// a failing disk), with a one-line `error`.
 bool sampleFrames(VideoReader& reader, int count, AVPixelFormat format, std::vector<VideoFrame>& samples,
-                  SampleReport& report, std::string& error);
+                  SampleReport& report, std::string& error, AVColorRange yuvRange = AVCOL_RANGE_UNSPECIFIED);

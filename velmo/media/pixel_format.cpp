@@ -6,7 +6,7 @@
 namespace {
 
 std::string refusal(AVPixelFormat format, const std::string& cause) {
-    return "velmo cannot move the samples of pixel format " + pixelFormatName(format) +
+    return "cannot move the samples of pixel format " + pixelFormatName(format) +
            " as they are: " + cause;
 }
 

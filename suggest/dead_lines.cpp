@@ -1,0 +1,101 @@
+#include "suggest/dead_lines.h"
+
+#include <cmath>
+
+namespace {
+
+// Overscan and blanking sit at black, at the card's black below it, or lifted above it by a few
+// tens of levels; nothing darker than this is picture-bright.
+constexpr float kBlankBrightest = 72.0f;
+// Lines of data (teletext, remnants) average no brighter than this: pulses on blanking.
+constexpr float kDataBrightest = 140.0f;
+// Chroma within this of neutral is grey: blanking carries no colour.
+constexpr float kNeutralChroma = 12.0f;
+// A flat group this narrow, with dead lines after it, is a remnant (sync, burst, a stripe) within
+// the blanking; a wider one is picture.
+constexpr int kNarrowFlat = 12;
+// A flat group this narrow right before the picture is a blanking stripe.
+constexpr int kStripeWidest = 4;
+// Within this of the picture's black: its own black, noise and codec error included.
+constexpr float kBlackTolerance = 5.0f;
+// Lines between a black band and the picture that the band's edge blurs.
+constexpr int kBandTransition = 2;
+// Blanking keeps one level; a flat area of the picture that drifts away from its first lines'
+// level by this much, without a step, is picture: a night sky's gradient, a dark shade.
+constexpr float kLevelDrift = 1.2f;
+// A change of level between neighbouring lines this large is a step between two kinds of blank
+// (the card's black, then blanking), not a drift: line means of blanking hold to a fraction of a
+// level, and a sky's gradient moves a tenth of a level a line.
+constexpr float kLevelStep = 1.0f;
+// Where a drift began: the first line this far from the level it left.
+constexpr float kDriftStart = 0.4f;
+
+bool neutral(const LineStats& line) {
+    return std::fabs(line.meanCb - 128) <= kNeutralChroma && std::fabs(line.meanCr - 128) <= kNeutralChroma;
+}
+
+}  // namespace
+
+LineKind classifyLine(const LineStats& line, float noise) {
+    if (line.structured) return LineKind::Picture;
+    // Data rides on blanking: grey on average, darker than the picture's middle tones.
+    if (line.spread > noiseSpread(noise))
+        return neutral(line) && line.meanY <= kDataBrightest ? LineKind::Data : LineKind::Picture;
+    return neutral(line) && line.meanY <= kBlankBrightest ? LineKind::Blank : LineKind::Flat;
+}
+
+int deadRunEnd(std::span<const LineStats> lines, float noise) {
+    const int n = static_cast<int>(lines.size());
+    int d = 0;
+    int segment = -1;  // the first blank line of the current level
+    while (d < n) {
+        const LineStats& line = lines[static_cast<std::size_t>(d)];
+        const LineKind kind = classifyLine(line, noise);
+        if (kind == LineKind::Picture) return d;
+        if (kind == LineKind::Blank) {
+            const bool step =
+                d > 0 && std::fabs(line.meanY - lines[static_cast<std::size_t>(d - 1)].meanY) > kLevelStep;
+            if (segment < 0 || step) segment = d;
+            const float level = lines[static_cast<std::size_t>(segment)].meanY;
+            if (std::fabs(line.meanY - level) > kLevelDrift) {
+                int start = d;
+                while (start > segment &&
+                       std::fabs(lines[static_cast<std::size_t>(start - 1)].meanY - level) > kDriftStart)
+                    --start;
+                return start;
+            }
+        }
+        if (kind != LineKind::Flat) {
+            ++d;
+            continue;
+        }
+        int group = d;
+        while (group < n && classifyLine(lines[static_cast<std::size_t>(group)], noise) == LineKind::Flat)
+            ++group;
+        const int width = group - d;
+        if (group >= n) return d;
+        const LineKind after = classifyLine(lines[static_cast<std::size_t>(group)], noise);
+        const bool remnant = width <= kNarrowFlat && after != LineKind::Picture;
+        const bool stripe = width <= kStripeWidest && after == LineKind::Picture;
+        if (!remnant && !stripe) return d;
+        d = group;
+        segment = -1;  // the blank after a remnant may sit at a level of its own
+    }
+    return n;
+}
+
+bool atPictureBlack(const LineStats& line, float black) {
+    return neutral(line) && std::fabs(line.meanY - black) <= kBlackTolerance;
+}
+
+int pictureBlackStart(std::span<const LineStats> lines, int end, float black) {
+    // The band's last lines may be blurred into the picture after it.
+    int inner = end;
+    while (inner > 0 && end - inner < kBandTransition &&
+           !atPictureBlack(lines[static_cast<std::size_t>(inner - 1)], black))
+        --inner;
+    int start = inner;
+    while (start > 0 && atPictureBlack(lines[static_cast<std::size_t>(start - 1)], black))
+        --start;
+    return start < inner ? start : end;
+}

@@ -1,0 +1,127 @@
+#include "suggest/edge_spread.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The truth's tolerances, on the 8-bit scale.
+constexpr float kLumaTolerance = 2.0f;
+constexpr float kChromaTolerance = 12.0f;
+// Steps smaller than these say little about the shape.
+constexpr float kLeastLumaStep = 20.0f;
+constexpr float kLeastChromaStep = 24.0f;
+// The strongest steps: a high share of those seen, not the single largest (a codec's overshoot).
+constexpr float kStrongStep = 0.95f;
+// Residuals below this share are the picture's own average slope near the edge, not the step's.
+constexpr float kResidualFloor = 0.015f;
+// A blurred edge's reach on the line whose start lies latest within its pixel (an edge that
+// settles within its first pixel is sharp, its start pixel a mix of bar and picture).
+constexpr int kPhaseCushion = 1;
+// Lines enough for the pooled shape to mean something.
+constexpr int kLeastLines = 24;
+
+}  // namespace
+
+void EdgeSpread::add(const SideLines& lines, int t, const LineStart& start, const BarLevel& bar) {
+    const int s = start.start;
+    if (s + kControlOffset + kChromaSpan + kFitLength > lines.depths()) return;
+    // The residuals of the pixels from `at` on, as shares of the step from the bar to the level of
+    // the picture beyond them. The control, further in where no step is, is read the same way: what
+    // it shows is the picture's own (lines chosen for a strong step lean the same way there).
+    const auto residuals = [&](int at, std::array<std::vector<float>, kSpan>& luma,
+                               std::array<std::vector<float>, kSpan>& chroma, bool real) {
+        float y = 0, cb = 0, cr = 0;
+        for (int k = 0; k < kFitLength; ++k) {
+            y += static_cast<float>(lines.y(at + kLumaSpan + k, t));
+            cb += static_cast<float>(lines.cb(at + kChromaSpan + k, t));
+            cr += static_cast<float>(lines.cr(at + kChromaSpan + k, t));
+        }
+        y /= kFitLength, cb /= kFitLength, cr /= kFitLength;
+        const float lumaStep = bar.y - y;
+        if (std::fabs(lumaStep) >= kLeastLumaStep) {
+            if (real) lumaSteps_.push_back(std::fabs(lumaStep));
+            for (int k = 0; k < kLumaSpan; ++k)
+                luma[static_cast<std::size_t>(k)].push_back((static_cast<float>(lines.y(at + k, t)) - y) /
+                                                            lumaStep);
+        }
+        const bool blue = std::fabs(bar.cb - cb) >= std::fabs(bar.cr - cr);
+        const float chromaStep = blue ? bar.cb - cb : bar.cr - cr;
+        if (std::fabs(chromaStep) >= kLeastChromaStep) {
+            if (real) chromaSteps_.push_back(std::fabs(chromaStep));
+            for (int k = 0; k < kChromaSpan; ++k) {
+                const float v = static_cast<float>(blue ? lines.cb(at + k, t) : lines.cr(at + k, t));
+                chroma[static_cast<std::size_t>(k)].push_back((v - (blue ? cb : cr)) / chromaStep);
+            }
+        }
+    };
+    residuals(s, luma_, chroma_, true);
+    residuals(s + kControlOffset, lumaControl_, chromaControl_, false);
+}
+
+// The middle residual: the picture's own texture near a line's start scatters either way, the
+// step's shape stays.
+// Less what the same fit leaves where no step is.
+float EdgeSpread::lumaResidual(int k) const {
+    const std::size_t i = static_cast<std::size_t>(k);
+    return percentile(luma_[i], 0.5f) - percentile(lumaControl_[i], 0.5f);
+}
+
+float EdgeSpread::chromaResidual(int k) const {
+    const std::size_t i = static_cast<std::size_t>(k);
+    return percentile(chroma_[i], 0.5f) - percentile(chromaControl_[i], 0.5f);
+}
+
+int EdgeSpread::reach() const {
+    // The step's spread runs from the start on without a break: blur decays, ringing swings about
+    // the picture's level, and a residual that reappears after a clean pixel is the picture's own
+    // texture, not the step.
+    int deepest = -1;
+    if (static_cast<int>(lumaSteps_.size()) >= kLeastLines) {
+        const float step = percentile(lumaSteps_, kStrongStep);
+        for (int k = 0; k < kLumaSpan; ++k) {
+            const float residual = std::fabs(lumaResidual(k));
+            if (residual <= kResidualFloor || residual * step <= kLumaTolerance) break;
+            deepest = std::max(deepest, k);
+        }
+    }
+    if (static_cast<int>(chromaSteps_.size()) >= kLeastLines) {
+        const float step = percentile(chromaSteps_, kStrongStep);
+        for (int k = 0; k < kChromaSpan; ++k) {
+            const float residual = std::fabs(chromaResidual(k));
+            if (residual <= kResidualFloor || residual * step <= kChromaTolerance) break;
+            deepest = std::max(deepest, k);
+        }
+    }
+    // The pooled shape is the middle line's; a line whose start falls later within its pixel
+    // reaches a pixel further.
+    return deepest >= 1 ? deepest + kPhaseCushion : deepest;
+}
+
+namespace {
+
+// Chroma this far from neutral on the lines inside says how much a first line lost.
+constexpr float kSaturated = 24.0f;
+// A first line that keeps less than this share of the colour inside it lost it to blanking.
+constexpr float kPulled = 0.25f;
+
+}  // namespace
+
+void VerticalSpread::add(const SideLines& lines, int from) {
+    if (from < 1 || from + 4 > lines.depths()) return;
+    for (int first = from; first < from + 2; ++first)
+        for (int t = lines.t0; t < lines.t1; t += 2) {
+            for (const bool blue : {true, false}) {
+                const float inside =
+                    static_cast<float>(blue ? lines.cb(first + 2, t) : lines.cr(first + 2, t)) - 128;
+                if (std::fabs(inside) < kSaturated) continue;
+                const float here = static_cast<float>(blue ? lines.cb(first, t) : lines.cr(first, t)) - 128;
+                pulls_.push_back(1 - here / inside);
+            }
+        }
+}
+
+int VerticalSpread::lines() const {
+    if (static_cast<int>(pulls_.size()) < kLeastLines) return 0;
+    return percentile(pulls_, 0.5f) >= kPulled ? 2 : 0;
+}

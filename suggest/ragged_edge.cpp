@@ -1,0 +1,96 @@
+#include "suggest/ragged_edge.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The bar's level comes from this many of its last dark lines; brighter ones are stripes.
+constexpr int kBarLines = 4;
+constexpr float kBarBrightest = 72.0f;
+// Bar pixels lie within this many noise deviations of the bar's level, and within a few levels at
+// least (codec error).
+constexpr float kBarNoiseSpan = 3.5f;
+constexpr float kBarLeastSpan = 6.0f;
+constexpr float kBarChromaSpan = 10.0f;
+// A line's picture stands apart from the bar by this much luma, or this much chroma.
+constexpr float kStartContrast = 14.0f;
+constexpr float kStartChroma = 24.0f;
+// Starts reached in steps of at most this many pixels are one edge's jitter.
+constexpr int kStartGap = 3;
+// Starts past a wider gap still count when this share of the lines lies there.
+constexpr float kStartShare = 0.1f;
+// Timebase error and ragged blanking move a line's start a few pixels; a start this far past the
+// middle one is the picture's own dark.
+constexpr int kRaggedDeepest = 16;
+// The early starts: this share of the lines starts sooner. Jitter is about as wide either way of
+// the middle; a line or so more on the late side covers an uneven one.
+constexpr float kEarlyShare = 0.03f;
+constexpr int kJitterCushion = 1;
+
+}  // namespace
+
+BarLevel barLevelOf(const SideLines& lines, int deadEnd, const BarLevel& fallback) {
+    if (deadEnd < 1) return fallback;
+    // The last few dark dead lines: a stripe or remnant among them has a level of its own.
+    std::vector<int> dark;
+    for (int d = deadEnd - 1; d >= 0 && static_cast<int>(dark.size()) < kBarLines; --d) {
+        std::vector<float> line;
+        for (int t = lines.t0; t < lines.t1; t += 4)
+            line.push_back(static_cast<float>(lines.y(d, t)));
+        if (percentile(line, 0.5f) <= kBarBrightest) dark.push_back(d);
+    }
+    if (dark.empty()) return fallback;
+    std::vector<float> y, cb, cr;
+    for (const int d : dark)
+        for (int t = lines.t0; t < lines.t1; t += 2) {
+            y.push_back(static_cast<float>(lines.y(d, t)));
+            cb.push_back(static_cast<float>(lines.cb(d, t)));
+            cr.push_back(static_cast<float>(lines.cr(d, t)));
+        }
+    BarLevel bar;
+    bar.y = percentile(y, 0.5f), bar.cb = percentile(cb, 0.5f), bar.cr = percentile(cr, 0.5f);
+    std::vector<float> deviations;
+    for (const float v : y)
+        deviations.push_back(std::fabs(v - bar.y));
+    bar.noise = std::max(0.5f, percentile(deviations, 0.5f) / 0.674f);
+    return bar;
+}
+
+std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, const BarLevel& bar) {
+    std::vector<LineStart> starts;
+    const float span = std::max(kBarLeastSpan, kBarNoiseSpan * bar.noise);
+    const int last = std::min(lines.depths() - 8, from + reach);
+    for (int t = lines.t0; t < lines.t1; ++t) {
+        int d = from;
+        while (d < last && std::fabs(static_cast<float>(lines.y(d, t)) - bar.y) <= span &&
+               std::fabs(static_cast<float>(lines.cb(d, t)) - bar.cb) <= kBarChromaSpan &&
+               std::fabs(static_cast<float>(lines.cr(d, t)) - bar.cr) <= kBarChromaSpan)
+            ++d;
+        if (d >= last) continue;
+        std::vector<float> inside;
+        for (int k = d + 2; k < d + 6; ++k)
+            inside.push_back(static_cast<float>(lines.y(k, t)));
+        const float picture = percentile(inside, 0.5f);
+        const float contrast = std::fabs(picture - bar.y);
+        const float chroma = std::max(std::fabs(static_cast<float>(lines.cb(d + 3, t)) - bar.cb),
+                                      std::fabs(static_cast<float>(lines.cr(d + 3, t)) - bar.cr));
+        if (contrast >= kStartContrast || chroma >= kStartChroma)
+            starts.push_back(LineStart{t, d, contrast, chroma});
+    }
+    return starts;
+}
+
+int raggedReach(const std::vector<LineStart>& starts) {
+    if (starts.empty()) return -1;
+    std::vector<int> values;
+    for (const LineStart& s : starts)
+        values.push_back(s.start);
+    // Jitter moves the start either way about its middle; dark content only ever lengthens a line's
+    // dark run. The early starts, which dark content cannot reach, say how far the late ones go.
+    const int middle = percentile(values, 0.5f);
+    const int early = percentile(values, kEarlyShare);
+    const int deepest = std::min(middle + kRaggedDeepest, 2 * middle - early + kJitterCushion);
+    std::erase_if(values, [deepest](int v) { return v > deepest; });
+    return reachedMaximum(values, kStartGap, kStartShare);
+}

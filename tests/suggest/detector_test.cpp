@@ -1,0 +1,214 @@
+// Each step of the zone finder on lines built by hand, with the expected values written out.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "suggest/dead_lines.h"
+#include "suggest/edge_spread.h"
+#include "suggest/head_switching.h"
+#include "suggest/line_statistics.h"
+#include "suggest/partial_lines.h"
+#include "suggest/ragged_edge.h"
+
+namespace {
+
+// A frame of one grey level, into which tests paint lines.
+CaptureFrame flatFrame(int w, int h, int level) {
+    CaptureFrame frame;
+    frame.w = w, frame.h = h;
+    frame.y.assign(static_cast<std::size_t>(w) * h, static_cast<std::uint8_t>(level));
+    frame.cb.assign(frame.y.size(), 128);
+    frame.cr.assign(frame.y.size(), 128);
+    return frame;
+}
+
+// Texture that continues from row to row, as a picture's does.
+int texture(int x, int y) {
+    return 120 + static_cast<int>(40 * std::sin(x * 0.07 + y * 0.03) + 25 * std::sin(x * 0.31 - y * 0.05));
+}
+
+LineStats stats(float y, float spread, bool structured, float cb = 128, float cr = 128) {
+    LineStats s;
+    s.meanY = y, s.spread = spread, s.structured = structured, s.meanCb = cb, s.meanCr = cr;
+    return s;
+}
+
+struct KindCase {
+    const char* name;
+    LineStats line;
+    LineKind kind;
+};
+
+TEST(DeadLines, ClassifiesLinesByStructureLevelAndColour) {
+    const float noise = 2.0f;  // noiseSpread(2) = 1.06
+    const KindCase cases[] = {
+        {"overscan: flat, dark, grey", stats(6, 0.5f, false), LineKind::Blank},
+        {"lifted blanking", stats(40, 0.5f, false), LineKind::Blank},
+        {"a bright stripe", stats(200, 0.5f, false), LineKind::Flat},
+        {"a blue test bar, dark but coloured", stats(41, 0.3f, false, 240, 110), LineKind::Flat},
+        {"teletext on blanking", stats(70, 30, false), LineKind::Data},
+        {"picture", stats(120, 30, true), LineKind::Picture},
+        {"bright incoherent line: picture, not data", stats(170, 30, false), LineKind::Picture},
+    };
+    for (const KindCase& c : cases)
+        EXPECT_EQ(classifyLine(c.line, noise), c.kind) << c.name;
+}
+
+struct RunCase {
+    const char* name;
+    std::vector<LineStats> lines;
+    int end;
+};
+
+std::vector<LineStats> repeat(std::vector<LineStats> lines, const LineStats& line, int count) {
+    for (int k = 0; k < count; ++k)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(DeadLines, RunEndsWhereThePictureStarts) {
+    const LineStats blank = stats(5, 0.3f, false), picture = stats(120, 30, true);
+    const LineStats stripe = stats(190, 0.3f, false), white = stats(235, 0.2f, false);
+    const LineStats card = stats(2, 0.3f, false), lifted = stats(35, 0.3f, false);
+    std::vector<LineStats> sky;
+    for (int d = 0; d < 40; ++d)
+        sky.push_back(stats(18 + 0.1f * d, 0.4f, false));
+    sky.push_back(picture);
+    const RunCase cases[] = {
+        {"overscan", repeat(repeat({}, blank, 7), picture, 3), 7},
+        {"overscan and a stripe", repeat(repeat(repeat({}, blank, 5), stripe, 2), picture, 3), 7},
+        {"a sync remnant inside the blanking",
+         repeat(repeat(repeat(repeat({}, card, 2), stripe, 3), blank, 4), picture, 2), 9},
+        {"card black then lifted blanking", repeat(repeat(repeat({}, card, 3), lifted, 6), picture, 2), 9},
+        {"a wide white bar is picture", repeat(repeat({}, white, 30), picture, 2), 0},
+        {"a night sky drifts: picture from its first line more than 0.4 off", sky, 5},
+        {"picture at once", repeat({}, picture, 5), 0},
+    };
+    for (const RunCase& c : cases)
+        EXPECT_EQ(deadRunEnd(c.lines, 2.0f), c.end) << c.name;
+}
+
+TEST(DeadLines, PictureBlackBandInsideTheDeadLines) {
+    const LineStats card = stats(2, 0.3f, false), black = stats(16.5f, 0.3f, false),
+                    blur = stats(40, 0.5f, false);
+    std::vector<LineStats> lines = repeat(repeat({}, card, 4), black, 30);
+    EXPECT_EQ(pictureBlackStart(lines, 34, 16), 4);
+    lines.push_back(blur);  // the band's edge blurred into the picture
+    EXPECT_EQ(pictureBlackStart(lines, 35, 16), 4);
+    EXPECT_EQ(pictureBlackStart(repeat({}, card, 6), 6, 16), 6) << "no band at the picture's black";
+}
+
+TEST(LineStatistics, StructureIsSharedWithTheNextLine) {
+    CaptureFrame frame = flatFrame(256, 64, 6);
+    std::mt19937 random(3);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const int noise = static_cast<int>(random() % 7) - 3;
+            frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(y < 10 ? 6 + noise : texture(x, y) + noise);
+        }
+    const SideLines lines{frame, ZoneSide::Up, 0, 256};
+    const float noise = frameNoise(frame);
+    EXPECT_GT(noise, 1.0f);
+    EXPECT_LT(noise, 4.0f);
+    const std::vector<LineStats> s = lineStatistics(lines, 30, noise);
+    for (int d = 0; d < 9; ++d)
+        EXPECT_FALSE(s[static_cast<std::size_t>(d)].structured) << "noise, line " << d;
+    for (int d = 10; d < 30; ++d)
+        EXPECT_TRUE(s[static_cast<std::size_t>(d)].structured) << "picture, line " << d;
+    EXPECT_EQ(deadRunEnd(s, noise), 10);
+}
+
+TEST(LineStatistics, ReachedMaximum) {
+    EXPECT_EQ(reachedMaximum({}, 3, 0.1f), -1);
+    EXPECT_EQ(reachedMaximum({1, 2, 2, 3, 4, 5, 40}, 3, 0.1f), 5) << "one frame far apart is content";
+    EXPECT_EQ(reachedMaximum({1, 2, 3, 4, 40, 41, 42}, 3, 0.1f), 42) << "many frames past a gap are damage";
+    EXPECT_EQ(reachedMaximum({3, 3, 3, 6, 9, 12}, 3, 0.1f), 12) << "drift by degrees";
+}
+
+TEST(RaggedEdge, StartsFollowEachLineAndIgnoreDarkContent) {
+    // Left side: a bar of 10 columns at level 4, each row's picture starting 0 to 4 columns later;
+    // rows 40 to 49 have dark content reaching 30 columns in.
+    CaptureFrame frame = flatFrame(200, 120, 4);
+    for (int y = 0; y < 120; ++y) {
+        const int start = 10 + (y * 7) % 5;
+        for (int x = start; x < 200; ++x)
+            frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(y >= 40 && y < 50 && x < 40 ? 5 : 150);
+    }
+    const SideLines lines{frame, ZoneSide::Left, 0, 120};
+    const BarLevel bar = barLevelOf(lines, 10, BarLevel{});
+    EXPECT_NEAR(bar.y, 4, 0.5);
+    const std::vector<LineStart> starts = lineStarts(lines, 10, 28, bar);
+    ASSERT_EQ(starts.size(), 110u) << "the dark rows say nothing";
+    EXPECT_EQ(starts[0].start, 10);
+    EXPECT_EQ(starts[1].start, 12);
+    EXPECT_EQ(starts[40].t, 50);
+    EXPECT_EQ(raggedReach(starts), 14) << "the deepest jitter, not the dark content";
+}
+
+TEST(EdgeSpread, SharpEdgesReachNothingBlurredOnesAPixelOrMore) {
+    for (const bool blurred : {false, true}) {
+        CaptureFrame frame = flatFrame(80, 100, 4);
+        for (int y = 0; y < 100; ++y)
+            for (int x = 10; x < 80; ++x)
+                frame.y[frame.at(x, y)] = 160;
+        if (blurred)
+            for (int y = 0; y < 100; ++y) {
+                frame.y[frame.at(9, y)] = 30;
+                frame.y[frame.at(10, y)] = 100;
+                frame.y[frame.at(11, y)] = 145;
+                frame.y[frame.at(12, y)] = 157;
+            }
+        const SideLines lines{frame, ZoneSide::Left, 0, 100};
+        const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
+        EdgeSpread spread;
+        for (const LineStart& start : lineStarts(lines, 8, 28, bar))
+            spread.add(lines, start.t, start, bar);
+        if (blurred) {
+            // Starts at column 9 (30 is off the bar): residuals 0.17, 0.62, 0.10, 0.02 of the step.
+            EXPECT_GE(spread.reach(), 3);
+            EXPECT_NEAR(spread.lumaResidual(1), (100.0 - 160) / (4 - 160), 0.01);
+        } else {
+            EXPECT_EQ(spread.reach(), -1);
+        }
+    }
+}
+
+TEST(HeadSwitching, TornLinesAtTheBottomOfEachField) {
+    CaptureFrame frame = flatFrame(320, 120, 0);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 320; ++x) {
+            // The bottom 6 lines torn sideways, each its own way: 12, 18 ... 42 pixels.
+            const int from = y >= 114 ? std::max(0, x - 12 - 6 * (y - 114)) : x;
+            frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(texture(from, y));
+        }
+    const SideLines lines{frame, ZoneSide::Down, 0, 320};
+    EXPECT_EQ(std::abs(fitLine(lines, 1, 3).shift), 12) << "torn 12 pixels more than the line inside";
+    const LineFit edge = fitLine(lines, 5, 7);
+    EXPECT_EQ(std::abs(edge.shift), 12) << "the band's top against the whole picture";
+    EXPECT_TRUE(isTorn(edge, fitLine(lines, 40, 42)));
+    EXPECT_FALSE(isTorn(fitLine(lines, 40, 42), fitLine(lines, 50, 52)));
+    EXPECT_GE(headSwitchingDepth(lines, 0), 5);
+    EXPECT_LE(headSwitchingDepth(lines, 0), 6);
+}
+
+TEST(PartialLines, HalfLineAtTheTopButNotDarkContent) {
+    CaptureFrame frame = flatFrame(200, 60, 0);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 200; ++x)
+            frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(texture(x, y));
+    for (int x = 0; x < 90; ++x)
+        frame.y[frame.at(x, 0)] = 16;  // a half line
+    const SideLines up{frame, ZoneSide::Up, 0, 200};
+    EXPECT_EQ(partialDepth(up, 0, BarLevel{}), 0);
+    EXPECT_NEAR(darkShareFromEnd(up, 0, 2, BarLevel{}), 0.45, 0.02);
+    // Dark content: the line inside is as dark there.
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 90; ++x)
+            frame.y[frame.at(x, y)] = 18;
+    EXPECT_EQ(partialDepth(up, 0, BarLevel{}), -1);
+}
+
+}  // namespace
