@@ -359,3 +359,8 @@ std::string configLine(const Zone& zone) {
     formatScriptLine(settings, line, sizeof line);
     return line;
 }
+
+std::string frei0rFilterLine(const Zone& zone) {
+    return "frei0r=velmo:" + std::to_string(zone.up) + "|" + std::to_string(zone.left) + "|" +
+           std::to_string(zone.right) + "|" + std::to_string(zone.down) + "|" + (zone.border ? "y" : "n");
+}

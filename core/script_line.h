@@ -38,6 +38,11 @@ bool applyScriptLine(ZoneSettings& settings, std::string_view line, std::string&
 // border 0 or 1.
 std::string configLine(const Zone& zone);
 
+// The same zone as FFmpeg's frei0r filter takes it from velmo.so, its parameters by position:
+// frei0r=velmo:up|left|right|down|border, the border y or n (frei0r=velmo:3|5|7|9|y). The margins go
+// as whole numbers, which velmo.so reads back exactly.
+std::string frei0rFilterLine(const Zone& zone);
+
 // One whole number of the line's grammar and nothing else (no blanks): an optional sign and digits,
 // within the 32-bit range. For tools that take margins one by one.
 bool readWholeNumber(std::string_view text, std::int32_t& value);

@@ -84,6 +84,9 @@ echo "render_bench ran"
 step "velmo.so and FFmpeg's own filter chain give identical frames (the benchmark's check)"
 bash bench/frei0r_vs_ffmpeg.sh 0
 
+step "velmo fix and FFmpeg's own filter chain give identical frames, the sound kept (the benchmark's check)"
+bash bench/fix_vs_ffmpeg.sh 0
+
 step "Building for 32-bit and 64-bit Windows"
 bash tools/build-windows.sh
 

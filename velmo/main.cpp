@@ -7,12 +7,13 @@
 
 #include "velmo/apply_command.h"
 #include "velmo/command_line.h"
+#include "velmo/fix_command.h"
 #include "velmo/image/interruption.h"
 #include "velmo/stream_command.h"
 #include "velmo/suggest_command.h"
 
 int main(int argc, char** argv) {
     installInterruptionHandlers();
-    const Command commands[] = {kApplyCommand, kStreamCommand, kSuggestCommand};
+    const Command commands[] = {kFixCommand, kApplyCommand, kStreamCommand, kSuggestCommand};
     return runVelmo(std::span<const char* const>(argv, static_cast<std::size_t>(argc)), commands);
 }

@@ -170,6 +170,16 @@ TEST(ScriptLine, WritesAZoneAsThePlugInSavesIt) {
     }
 }
 
+TEST(ScriptLine, WritesAZoneAsFfmpegsFrei0rFilterTakesIt) {
+    const std::pair<Zone, const char*> cases[] = {
+        {Zone{4, 14, 5, 9, true}, "frei0r=velmo:4|14|5|9|y"},
+        {Zone{}, "frei0r=velmo:1|1|1|1|n"},
+        {Zone{INT_MIN, -2, 0, INT_MAX, false}, "frei0r=velmo:-2147483648|-2|0|2147483647|n"},
+    };
+    for (const auto& [zone, line] : cases)
+        EXPECT_EQ(frei0rFilterLine(zone), line);
+}
+
 TEST(ScriptLine, QuotesLinesSafelyForMessages) {
     EXPECT_EQ(quotedLine("Config(1)"), "\"Config(1)\"");
     EXPECT_EQ(quotedLine("a\"b\\c\td\r\n\x7f"), "\"a\\\"b\\\\c\\td\\r\\n\\x7F\"");

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The README's example for each host, run as written on a short capture with sound (720x576, and
 # 718x576 for the velmo stream route at a width frei0r cannot take), with velmo.so and velmo from the
-# build. Each command must appear in README.md word for word, succeed, and give a file with the
-# capture's frames (and sound, where the example keeps it). The pixels themselves are host_tests.sh's
-# business.
+# build, and velmo fix's on a capture with black overscan for its finder. Each command must appear in
+# README.md word for word, succeed, and give a file with the capture's frames (and sound, where the
+# example keeps it). The pixels themselves are host_tests.sh's business.
 #   tests/frei0r/readme_examples.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -58,6 +58,13 @@ example 'melt capture.avi -attach frei0r.velmo config="Config(3,5,7,9,1)" -consu
 
 example 'ffmpeg -i capture.avi -f rawvideo -pix_fmt yuv422p - | velmo stream --size 720x576 --pix-fmt yuv422p --config "Config(3,5,7,9,1)" | ffmpeg -f rawvideo -pix_fmt yuv422p -s 720x576 -r 25 -i - -i capture.avi -map 0:v -map 1:a -c:v ffv1 -c:a copy fixed.mkv' \
     fixed.mkv "audio,$sound video,50"
+
+# A capture with black overscan for velmo fix to find, in Matroska.
+ffmpeg -nostdin -hide_banner -loglevel error -y -i capture.avi -vf "crop=700:560,pad=720:576:12:6:black" \
+    -c:v ffv1 -c:a copy capture.mkv
+example 'velmo fix capture.mkv' capture.fixed.mkv "audio,$sound video,50"
+example 'velmo fix capture.mkv -o master.mkv --config "Config(4,14,5,9,1)"' master.mkv "audio,$sound video,50"
+example 'velmo fix capture.mkv -o access.mkv --codec libx264 --codec-option crf=18' access.mkv "audio,$sound video,50"
 
 capture 718x576 capture.avi
 example 'ffmpeg -i capture.avi -f rawvideo -pix_fmt yuv422p - | velmo stream --size 718x576 --pix-fmt yuv422p --config "Config(3,5,7,9,1)" | ffmpeg -f rawvideo -pix_fmt yuv422p -s 718x576 -r 25 -i - -i capture.avi -map 0:v -map 1:a -c:v ffv1 -c:a copy fixed-718.mkv' \

@@ -294,7 +294,7 @@ TEST_F(VelmoCommand, ErrorsAreOneLineAndLeaveNoOutput) {
         {"apply " + path("in.png") + " " + path("no-such-folder/out.png"), 1, "out.png"},
         {"stream --size 8x8 < " + path("in.png"), 1, "short"},
         {"stream --size 8x8 < /dev/null", 1, "no frames: standard input ended before the first one"},
-        {"crop a b", 2, "unknown command \"crop\": expected apply, stream or suggest"},
+        {"crop a b", 2, "unknown command \"crop\": expected fix, apply, stream or suggest"},
         {"", 2, "no command"},
     };
     for (const Case& c : cases) {
@@ -303,7 +303,7 @@ TEST_F(VelmoCommand, ErrorsAreOneLineAndLeaveNoOutput) {
         if (c.arguments.empty()) {  // the overview comes first, on standard error
             EXPECT_NE(
                 run.errors.find(
-                    "\nvelmo: no command: expected apply, stream or suggest (velmo --help shows how)\n"),
+                    "\nvelmo: no command: expected fix, apply, stream or suggest (velmo --help shows how)\n"),
                 std::string::npos)
                 << run.errors;
             continue;

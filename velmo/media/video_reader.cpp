@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <new>
 #include <vector>
 
@@ -86,6 +88,11 @@ bool resyncsFromAnyByte(const AVInputFormat& demuxer) {
     const std::string name = demuxer.name;
     return name == "mpegts" || name == "mpeg";
 }
+
+// A file read whole whose packets stop more than this short of the length its header states was cut
+// off (a copy that did not finish, a capture that ran out of disk). Less is left to the file's own
+// rounding: a last packet without a duration, an audio track a little longer than the rest.
+constexpr std::int64_t kLeastMissingEnd = AV_TIME_BASE / 2;
 
 // After a seek to a byte, video packets dropped while waiting for a key frame before the decoder
 // is given them anyway (a stream that never marks its key frames).
@@ -194,6 +201,7 @@ bool VideoReader::chooseStream(const VideoReaderOptions& options, std::string& e
     }
     for (int k = 0; k < streams; ++k)
         if (k != info_.index && !options.otherStreams) format_->streams[k]->discard = AVDISCARD_ALL;
+    readsEveryStream_ = options.otherStreams;
 
     const AVStream& stream = *format_->streams[info_.index];
     const AVCodecParameters& parameters = *stream.codecpar;
@@ -269,10 +277,13 @@ VideoReader::Read VideoReader::decodeNext(VideoFrame& frame, std::string& error,
         if (read == AVERROR(ENOMEM)) return error = failure(kNotEnoughMemory), Read::Error;
         if (read < 0) {
             if (read != AVERROR_EOF) readFailure_ = ffmpegErrorText(read);
+            if (read == AVERROR_EOF && readsEveryStream_ && framesFromStart_ >= 0)
+                readFailure_ = missingEnd();
             draining_ = true;
             avcodec_send_packet(decoder_.get(), nullptr);
             continue;
         }
+        noteEnd(*packet_);
         if (packet_->stream_index == info_.index && packetsToKey_ > 0 &&
             (packet_->flags & AV_PKT_FLAG_KEY) == 0) {
             --packetsToKey_;
@@ -290,6 +301,29 @@ VideoReader::Read VideoReader::decodeNext(VideoFrame& frame, std::string& error,
         av_packet_unref(packet_.get());
         if (sent < 0 && sent != AVERROR(EAGAIN)) return decodeFailure(sent, error);
     }
+}
+
+void VideoReader::noteEnd(const AVPacket& packet) {
+    const std::int64_t time = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    if (time == AV_NOPTS_VALUE) return;
+    const std::int64_t end = av_rescale_q(time + std::max<std::int64_t>(packet.duration, 0),
+                                          format_->streams[packet.stream_index]->time_base, AV_TIME_BASE_Q);
+    if (lastEnd_ == AV_NOPTS_VALUE || end > lastEnd_) lastEnd_ = end;
+}
+
+std::string VideoReader::missingEnd() const {
+    // Only a length the file states (a header's duration, not an estimate from its size or its last
+    // timestamps) tells a cut-off file from a short one. Matroska counts its duration from time 0,
+    // other formats from the first timestamp; the earlier end, from 0, is the one held against the
+    // packets, so that no whole file is taken for a cut one.
+    if (format_->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || format_->duration <= 0 ||
+        lastEnd_ == AV_NOPTS_VALUE || format_->duration - lastEnd_ <= kLeastMissingEnd)
+        return {};
+    char text[160];
+    std::snprintf(text, sizeof text, "its packets stop at %.2f s of the %.2f s its header gives",
+                  static_cast<double>(lastEnd_) / AV_TIME_BASE,
+                  static_cast<double>(format_->duration) / AV_TIME_BASE);
+    return text;
 }
 
 VideoReader::Read VideoReader::decodeFailure(int status, std::string& error) {

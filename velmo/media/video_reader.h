@@ -141,7 +141,9 @@ public:
     AVFormatContext* formatContext() const { return format_; }
     const AVCodecContext* decoder() const { return decoder_.get(); }
     // Why the demuxer stopped before the file's end (a cut-off or damaged file); empty when it
-    // reached the end. Read::End follows either way, once the decoder gave what it held.
+    // reached the end. Read::End follows either way, once the decoder gave what it held. A file read
+    // from its start with options.otherStreams whose packets stop well short of the length its
+    // header states counts as cut off too.
     const std::string& readFailure() const { return readFailure_; }
 
 private:
@@ -152,6 +154,8 @@ private:
     Read decodeFailure(int status, std::string& error);
     Read finishFrame(VideoFrame& frame, std::string& error);
     std::string failure(const std::string& cause) const;
+    void noteEnd(const AVPacket& packet);
+    std::string missingEnd() const;
 
     InputFile file_;
     AVIOContext* io_ = nullptr;
@@ -163,5 +167,7 @@ private:
     int packetsToKey_ = 0;              // > 0: video packets left to drop while waiting for a key frame
     std::int64_t framesFromStart_ = 0;  // frames given since the start; -1 after a seek
     std::string readFailure_;
+    bool readsEveryStream_ = false;
+    std::int64_t lastEnd_ = AV_NOPTS_VALUE;  // the latest end of a packet read, in AV_TIME_BASE
     FrameSizeGuard sizeGuard_;
 };
