@@ -76,7 +76,7 @@ for depth in 8 10; do
         -c:v ffv1 -level 3 chain.mkv
     report "FFmpeg's crop, pad and fillborders" chain.mkv "$capture" "$format"
 
-    velmo fix "$capture" -o fix.mkv --config "$line" >/dev/null 2>&1 || rm -f fix.mkv
+    velmo fix "$capture" -o fix.mkv --overwrite --config "$line" >/dev/null 2>&1 || rm -f fix.mkv
     report "velmo fix" fix.mkv "$capture" "$format"
 
     ffmpeg "${quiet[@]}" -i "$capture" -f rawvideo -pix_fmt $format - |
