@@ -72,6 +72,6 @@ constinit const Command kApplyCommand{
         "apply reads a PNG, BMP or JPEG picture (at most 16384 pixels per side) and writes\n"
         "PNG or BMP, as OUT's name says. OUT is written whole or not at all, and never over IN.\n"
         "Give the settings either as --config or as margins and --border, not both.\n",
-    .options = [] { return optionSpecs(kApplyOptions); },
+    .options = [] { return optionEntries(kApplyOptions); },
     .run = runApply,
 };

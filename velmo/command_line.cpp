@@ -23,8 +23,8 @@ std::string listed(const std::vector<std::string_view>& words, std::string_view 
     return text;
 }
 
-std::string spelling(const OptionSpec& spec) {
-    return spec.name.empty() ? std::string("-") + spec.letter : std::string(spec.name);
+std::string spelling(const OptionEntry& entry) {
+    return entry.name.empty() ? std::string("-") + entry.letter : std::string(entry.name);
 }
 
 // An option this command does not have: said so, and which commands have it, if any.
@@ -32,9 +32,9 @@ std::string unknownOption(const Invocation& invocation, std::string_view argumen
     std::vector<std::string_view> owners;
     for (const Command& other : invocation.commands) {
         if (other.name == invocation.command.name) continue;
-        const std::vector<OptionSpec> specs = other.options();
-        const bool has = std::any_of(specs.begin(), specs.end(), [name](const OptionSpec& spec) {
-            return spec.name == name || (name.size() == 2 && spec.letter != 0 && name[1] == spec.letter);
+        const std::vector<OptionEntry> entries = other.options();
+        const bool has = std::any_of(entries.begin(), entries.end(), [name](const OptionEntry& entry) {
+            return entry.name == name || (name.size() == 2 && entry.letter != 0 && name[1] == entry.letter);
         });
         if (has) owners.push_back(other.name);
     }
@@ -45,22 +45,22 @@ std::string unknownOption(const Invocation& invocation, std::string_view argumen
 
 // The rows of the usage text's option list, --help last.
 std::vector<std::pair<std::string, std::string_view>> optionLines(const Command& command) {
-    std::vector<OptionSpec> specs = command.options();
-    specs.push_back({kHelpName, kHelpLetter, "", "show this text"});
+    std::vector<OptionEntry> entries = command.options();
+    entries.push_back({kHelpName, kHelpLetter, "", "show this text"});
     std::vector<std::pair<std::string, std::string_view>> lines;
-    for (const OptionSpec& spec : specs) {
+    for (const OptionEntry& entry : entries) {
         std::string left;
-        if (spec.letter != 0) {
+        if (entry.letter != 0) {
             left += '-';
-            left += spec.letter;
+            left += entry.letter;
         }
-        if (spec.letter != 0 && !spec.name.empty()) left += ", ";
-        left += spec.name;
-        if (!spec.value.empty()) {
+        if (entry.letter != 0 && !entry.name.empty()) left += ", ";
+        left += entry.name;
+        if (!entry.value.empty()) {
             left += ' ';
-            left += spec.value;
+            left += entry.value;
         }
-        lines.emplace_back(left, spec.help);
+        lines.emplace_back(left, entry.help);
     }
     return lines;
 }
@@ -106,7 +106,7 @@ int printOrFail(std::string_view text) {
 
 }  // namespace
 
-bool readCommandLine(const Invocation& invocation, std::span<const OptionSpec> options,
+bool readCommandLine(const Invocation& invocation, std::span<const OptionEntry> options,
                      const TakeOption& take, CommandLine& line, std::string& error) {
     const std::span<const char* const> arguments = invocation.arguments;
     bool optionsEnded = false;
@@ -134,9 +134,9 @@ bool readCommandLine(const Invocation& invocation, std::span<const OptionSpec> o
             line.help = true;
             return true;
         }
-        const auto row = std::find_if(options.begin(), options.end(), [&](const OptionSpec& spec) {
-            return isLong ? !spec.name.empty() && spec.name == name
-                          : spec.letter != 0 && spec.letter == name[1];
+        const auto row = std::find_if(options.begin(), options.end(), [&](const OptionEntry& entry) {
+            return isLong ? !entry.name.empty() && entry.name == name
+                          : entry.letter != 0 && entry.letter == name[1];
         });
         if (row == options.end()) return error = unknownOption(invocation, argument, name), false;
         std::string_view value;

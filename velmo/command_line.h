@@ -24,7 +24,7 @@ inline constexpr int kExitFailure = 1;  // the work failed
 inline constexpr int kExitUsage = 2;    // the command line makes no sense
 
 // One option as the parser and the usage text see it.
-struct OptionSpec {
+struct OptionEntry {
     std::string_view name = {};   // "--out-dir"; empty for an option that only has a letter
     char letter = 0;              // 'o' for -o; 0 when it has no short form
     std::string_view value = {};  // the word shown for its value ("DIR"); empty for a switch
@@ -58,7 +58,7 @@ struct Command {
     std::string_view synopsis;  // its usage line(s) after "usage: ", each ending in '\n'
     std::string_view summary;   // one line for velmo --help
     std::string_view about;     // what its --help says before the options, each line ending in '\n'
-    std::vector<OptionSpec> (*options)();
+    std::vector<OptionEntry> (*options)();
     int (*run)(const Invocation& invocation);  // returns the exit status
 };
 
@@ -74,24 +74,24 @@ using TakeOption =
 // The one parser: reads the invocation's arguments against `options`, calling `take` with the row
 // of each option given, in order. False with a one-line `error` for an unknown option (naming the
 // commands it belongs to, if any), a missing or unwanted value, or whatever `take` refuses.
-bool readCommandLine(const Invocation& invocation, std::span<const OptionSpec> options,
+bool readCommandLine(const Invocation& invocation, std::span<const OptionEntry> options,
                      const TakeOption& take, CommandLine& line, std::string& error);
 
 template <class Options, std::size_t count>
-std::vector<OptionSpec> optionSpecs(const Option<Options> (&table)[count]) {
-    std::vector<OptionSpec> specs;
+std::vector<OptionEntry> optionEntries(const Option<Options> (&table)[count]) {
+    std::vector<OptionEntry> entries;
     for (const Option<Options>& row : table)
-        specs.push_back({row.name, row.letter, row.value, row.help});
-    return specs;
+        entries.push_back({row.name, row.letter, row.value, row.help});
+    return entries;
 }
 
 // The parser over a command's typed table: each value goes into `options` through its row's take.
 template <class Options, std::size_t count>
 bool parseCommandLine(const Invocation& invocation, const Option<Options> (&table)[count], Options& options,
                       CommandLine& line, std::string& error) {
-    const std::vector<OptionSpec> specs = optionSpecs(table);
+    const std::vector<OptionEntry> entries = optionEntries(table);
     return readCommandLine(
-        invocation, specs,
+        invocation, entries,
         [&](std::size_t row, std::string_view option, std::string_view value, std::string& problem) {
             return table[row].take(options, option, value, problem);
         },

@@ -301,6 +301,6 @@ constinit const Command kFixCommand{
         "in each file (its report on standard error). Writes IN.fixed.mkv beside IN unless told; a file\n"
         "appears whole or not at all, never over an input, and an existing one is skipped as done unless\n"
         "--overwrite. One line per input on standard output; the exit status is 1 when any failed.\n",
-    .options = [] { return optionSpecs(kFixOptions); },
+    .options = [] { return optionEntries(kFixOptions); },
     .run = runFix,
 };

@@ -210,6 +210,6 @@ constinit const Command kStreamCommand{
         "the BT.601 matrix below 720 lines, BT.709 from 720.\n"
         "An input without a single frame, or ending in a short frame, is an error.\n"
         "Give the settings either as --config or as margins and --border, not both.\n",
-    .options = [] { return optionSpecs(kStreamOptions); },
+    .options = [] { return optionEntries(kStreamOptions); },
     .run = runStream,
 };

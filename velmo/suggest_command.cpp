@@ -121,6 +121,6 @@ constinit const Command kSuggestCommand{
         "Config(up,left,right,down,1) on standard output; on standard error, what it found on each side and\n"
         "how sure it is, and the line for FFmpeg's frei0r filter. When the frames cannot support an answer\n"
         "it says why and prints nothing.\n",
-    .options = [] { return optionSpecs(kSuggestOptions); },
+    .options = [] { return optionEntries(kSuggestOptions); },
     .run = runSuggest,
 };

@@ -169,7 +169,7 @@ const Command kFixLikeCommand{
     .synopsis = "velmo fixlike IN... [-o OUT | --out-dir DIR]\n",
     .summary = "a test command",
     .about = "Fixes captures.\n",
-    .options = [] { return optionSpecs(kFixLikeOptions); },
+    .options = [] { return optionEntries(kFixLikeOptions); },
     .run = nullptr,
 };
 
