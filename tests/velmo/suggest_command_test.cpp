@@ -27,6 +27,7 @@ namespace {
 
 using velmo_test::Bytes;
 using velmo_test::readBytes;
+using velmo_test::stillWithBar;
 using velmo_test::temporariesIn;
 using velmo_test::writeBytes;
 
@@ -194,21 +195,6 @@ TEST_F(SuggestCommand, PreviewShowsTheSuggestedOutline) {
         EXPECT_EQ(at(last, y), 0xFF0000u) << "right edge, line " << y;
     }
     EXPECT_NE(at(first + 1, top + 1), 0xFF0000u) << "only the edge lines are drawn";
-}
-
-// A smooth, detailed picture with a clean black bar of 10 columns on the left.
-Picture stillWithBar() {
-    Picture picture;
-    picture.w = 400;
-    picture.h = 300;
-    for (int y = 0; y < picture.h; ++y)
-        for (int x = 0; x < picture.w; ++x) {
-            const double level =
-                120 + 50 * std::sin(x * 0.05 + y * 0.02) + 30 * std::sin(x * 0.31) * std::cos(y * 0.23);
-            const Pixel32 v = x < 10 ? 0 : static_cast<Pixel32>(level);
-            picture.pixels.push_back((v << 16) | (v << 8) | (v / 2));
-        }
-    return picture;
 }
 
 // A sharp black bar of 10 columns: margin 11, or 12 (tight) where the single frame leaves the

@@ -1,19 +1,23 @@
 #pragma once
 
-// What velmo's tests share: a private folder, files in and out of it, and programs run without a
-// shell (so that any file name passes as it is) with their status as a shell would show it.
+// What velmo's tests share: a private folder, files in and out of it, programs run without a
+// shell (so that any file name passes as it is) with their status as a shell would show it, and a
+// still the finder reads.
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "velmo/image/picture.h"
 
 namespace velmo_test {
 
@@ -88,6 +92,20 @@ inline int waitFor(pid_t pid) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return status;
+}
+
+// A still velmo suggest finds a zone in: smooth texture, and a sharp black bar of 10 columns at the
+// left (margin 11, or 12 where a single frame leaves the edge's spread in doubt).
+inline Picture stillWithBar() {
+    Picture picture{400, 300, {}};
+    for (int y = 0; y < picture.h; ++y)
+        for (int x = 0; x < picture.w; ++x) {
+            const double level =
+                120 + 50 * std::sin(x * 0.05 + y * 0.02) + 30 * std::sin(x * 0.31) * std::cos(y * 0.23);
+            const Pixel32 v = x < 10 ? 0 : static_cast<Pixel32>(level);
+            picture.pixels.push_back((v << 16) | (v << 8) | (v / 2));
+        }
+    return picture;
 }
 
 }  // namespace velmo_test

@@ -316,19 +316,6 @@ TEST_F(VelmoCommand, ErrorsAreOneLineAndLeaveNoOutput) {
     }
 }
 
-// A still velmo suggest finds a zone in: smooth texture with a black bar at the left.
-Picture capturedStill() {
-    Picture picture{400, 300, {}};
-    for (int y = 0; y < picture.h; ++y)
-        for (int x = 0; x < picture.w; ++x) {
-            const double level =
-                120 + 50 * std::sin(x * 0.05 + y * 0.02) + 30 * std::sin(x * 0.31) * std::cos(y * 0.23);
-            const Pixel32 v = x < 10 ? 0 : static_cast<Pixel32>(level);
-            picture.pixels.push_back((v << 16) | (v << 8) | (v / 2));
-        }
-    return picture;
-}
-
 // A pipe whose first program failed gives velmo stream nothing: the pipe fails too.
 TEST_F(VelmoCommand, APipeWhoseFirstProgramFailedFails) {
     const Outcome run =
@@ -381,7 +368,7 @@ TEST_F(VelmoCommand, NeverWritesOverItsInput) {
 
 TEST_F(VelmoCommand, AReplacedOutputKeepsItsModeAndALinkedOutputWritesItsTarget) {
     std::string error;
-    ASSERT_TRUE(savePicture(path("in.png"), capturedStill(), error)) << error;
+    ASSERT_TRUE(savePicture(path("in.png"), stillWithBar(), error)) << error;
     struct Case {
         const char* what;
         std::vector<std::string> arguments;
@@ -421,7 +408,7 @@ TEST_F(VelmoCommand, AReplacedOutputKeepsItsModeAndALinkedOutputWritesItsTarget)
 // Help, version and every line meant for standard output: a write that fails is an error.
 TEST_F(VelmoCommand, WritingToStandardOutputIsChecked) {
     std::string error;
-    ASSERT_TRUE(savePicture(path("still.png"), capturedStill(), error)) << error;
+    ASSERT_TRUE(savePicture(path("still.png"), stillWithBar(), error)) << error;
     const std::vector<std::vector<std::string>> commands = {
         {"--help"},           {"-h"},
         {"--version"},        {"apply", "--help"},
