@@ -19,7 +19,7 @@ constexpr float kStructureFloor = 1.0f;
 // (sync tip, porch, burst, bar) takes the levels of the columns up to this many either side.
 constexpr int kShiftReach = 3;
 // The levels about the column differ by this much at least: a step, not a flat area.
-constexpr float kShiftStep = 8.0f;
+constexpr float kShiftStep = 4.0f;
 // ... and all of them are blanking-dark: a step into the picture is the picture's edge.
 constexpr float kShiftBrightest = 72.0f;
 // Samples may stray this many noise deviations (and this many levels) past the neighbours' levels.
@@ -82,7 +82,15 @@ bool liesBetween(const SideLines& lines, int d, std::span<const float> medians, 
         high = std::max(high, medians[static_cast<std::size_t>(other)]);
     }
     if (high - low < kShiftStep || high > kShiftBrightest) return false;
-    const float tolerance = std::max(kShiftFloor, kShiftNoise * noise);
+    // The blanking may be far noisier than the picture: the line's own noise counts too, from the
+    // second differences along it (a normal's absolute values have their median at 0.674 of its
+    // deviation; a second difference has 6 times the variance).
+    std::vector<float> differences;
+    for (int t = lines.t0 + 1; t + 1 < lines.t1; ++t)
+        differences.push_back(
+            static_cast<float>(std::abs(2 * lines.y(d, t) - lines.y(d, t - 1) - lines.y(d, t + 1))));
+    const float own = percentile(differences, 0.5f) / 0.674f / std::sqrt(6.0f);
+    const float tolerance = std::max(kShiftFloor, kShiftNoise * std::max(noise, own));
     int stray = 0;
     for (int t = lines.t0; t < lines.t1; ++t) {
         const float v = static_cast<float>(lines.y(d, t));

@@ -231,6 +231,41 @@ TEST(RaggedEdge, StartsFollowEachLineAndIgnoreDarkContent) {
     EXPECT_EQ(raggedReach(starts), 14) << "the deepest jitter, not the dark content";
 }
 
+struct StartCase {
+    const char* name;
+    std::vector<std::pair<int, int>> spans;  // (columns, level) from the left edge, then the picture
+    int start;                               // where the picture starts: -1 for nowhere
+};
+
+TEST(RaggedEdge, RemnantsWithinTheBlankingAreNotThePicturesStart) {
+    const StartCase cases[] = {
+        {"a bar, then the picture", {{10, 4}}, 10},
+        {"sync tip, lifted porch, then the bar", {{3, 2}, {3, 38}, {6, 30}}, 12},
+        {"sync tip, then lifted blanking", {{4, 1}, {9, 45}}, 13},
+        {"a dark, flat picture never starts", {{10, 4}, {40, 60}}, -1},
+    };
+    for (const StartCase& c : cases) {
+        CaptureFrame frame = flatFrame(120, 40, 150);
+        for (int y = 0; y < 40; ++y) {
+            int x = 0;
+            for (const auto& [columns, level] : c.spans)
+                for (int k = 0; k < columns; ++k, ++x)
+                    frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(level);
+        }
+        const SideLines lines{frame, ZoneSide::Left, 0, 40};
+        BarLevel bar;
+        bar.y = static_cast<float>(c.spans.front().second), bar.noise = 1;
+        const std::vector<LineStart> starts = lineStarts(lines, 0, 28, bar);
+        if (c.start < 0) {
+            EXPECT_TRUE(starts.empty()) << c.name;
+            continue;
+        }
+        ASSERT_EQ(starts.size(), 40u) << c.name;
+        for (const LineStart& s : starts)
+            EXPECT_EQ(s.start, c.start) << c.name << ", row " << s.t;
+    }
+}
+
 TEST(EdgeSpread, SharpEdgesReachNothingBlurredOnesAPixelOrMore) {
     for (const bool blurred : {false, true}) {
         CaptureFrame frame = flatFrame(80, 100, 4);
