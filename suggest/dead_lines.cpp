@@ -55,19 +55,14 @@ int deadRunEnd(std::span<const LineStats> lines, float noise) {
     const int n = static_cast<int>(lines.size());
     int d = 0;
     int segment = -1;  // the first blank line of the current level
-    int lastBlank = -1;
     while (d < n) {
         const LineStats& line = lines[static_cast<std::size_t>(d)];
         const LineKind kind = classifyLine(line, noise);
         if (kind == LineKind::Picture) return d;
         if (kind == LineKind::Blank) {
-            // Against the last blank line: data between two blanks (a remnant moved sideways) may
-            // separate two levels.
             const bool step =
-                lastBlank >= 0 &&
-                std::fabs(line.meanY - lines[static_cast<std::size_t>(lastBlank)].meanY) > kLevelStep;
+                d > 0 && std::fabs(line.meanY - lines[static_cast<std::size_t>(d - 1)].meanY) > kLevelStep;
             if (segment < 0 || step) segment = d;
-            lastBlank = d;
             const float level = lines[static_cast<std::size_t>(segment)].meanY;
             if (std::fabs(line.meanY - level) > kLevelDrift) {
                 int start = d;
@@ -92,7 +87,6 @@ int deadRunEnd(std::span<const LineStats> lines, float noise) {
         if (!remnant && !stripe) return d;
         d = group;
         segment = -1;  // the blank after a remnant may sit at a level of its own
-        lastBlank = -1;
     }
     return n;
 }

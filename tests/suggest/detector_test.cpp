@@ -93,8 +93,6 @@ TEST(DeadLines, RunEndsWhereThePictureStarts) {
         {"a sync remnant inside the blanking",
          repeat(repeat(repeat(repeat({}, card, 2), stripe, 3), blank, 4), picture, 2), 9},
         {"card black then lifted blanking", repeat(repeat(repeat({}, card, 3), lifted, 6), picture, 2), 9},
-        {"sync tip, then porch and burst moved sideways, then lifted blanking",
-         repeat(repeat(repeat(repeat({}, card, 3), moved(36, 150, 110), 4), lifted, 6), picture, 2), 13},
         {"a wide white bar is picture", repeat(repeat({}, white, 30), picture, 2), 0},
         {"a night sky drifts: picture from its first line more than 0.4 off", sky, 5},
         {"picture at once", repeat({}, picture, 5), 0},
