@@ -41,7 +41,7 @@ const ModelCase kModelCases[] = {
     {"off-centre clean picture", "up=black:4;left=black:17", 3, false},
     {"ragged left edge", "left=bar:6,ragged:4", 4, false},
     {"blanking stripe after overscan", "left=bar:8,stripe:2", 5, false},
-    {"head switching", "down=hs:6", 6, true},
+    {"head switching", "down=hs:6", 6, false},
     {"VBI and a half line", "up=vbi:10,half:1", 7, true},
     {"sync and burst remnants", "left=sync:6,bar:6", 8, false},
     {"bars drifting with timebase error and blur", "left=bar:8;right=bar:6;tbc:1.5;drift:3;chain", 9, false},
