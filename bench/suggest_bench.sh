@@ -3,7 +3,7 @@
 # model's truth (each clip rendered with and without its damage), per kind of damage and trap, on
 # the tuning seeds and on the reporting seeds apart, then the time.
 #
-#   bash bench/suggest_bench.sh [--quick] [--keep DIR] [--tuning "1 2"] [--reporting "7 8"]
+#   bash bench/suggest_bench.sh [--quick] [--keep DIR] [--tuning "1 2"] [--reporting "7 8"] [--only NAME] [--no-time]
 #
 # The cases are bench/suggest_cases.txt; each seed draws every case's widths, size, levels, noise,
 # blur and jitter anew, and its encoding: x264 (8- and 10-bit, 4:2:0 and 4:2:2), MPEG-2
@@ -15,13 +15,17 @@ frames=100
 keep=
 tuning="1 2"
 reporting="7 8"
+only=
+timing=true
 while [ $# -gt 0 ]; do
     case $1 in
         --quick) frames=30 ;;
         --keep) keep=$2; shift ;;
         --tuning) tuning=$2; shift ;;
         --reporting) reporting=$2; shift ;;
-        *) echo "usage: bash bench/suggest_bench.sh [--quick] [--keep DIR] [--tuning SEEDS] [--reporting SEEDS]" >&2; exit 2 ;;
+        --only) only=$2; shift ;;
+        --no-time) timing=false ;;
+        *) echo "usage: bash bench/suggest_bench.sh [--quick] [--keep DIR] [--tuning SEEDS] [--reporting SEEDS] [--only NAME] [--no-time]" >&2; exit 2 ;;
     esac
     shift
 done
@@ -40,7 +44,7 @@ mapfile -t cases < <(grep -v '^#' "$root/bench/suggest_cases.txt" | grep -v '^$'
 
 # encode SEED SIZE RAW CLIP INTERLACED DEPTH: picks the encoding from the seed; prints its name.
 encode() {
-    local seed=$1 size=$2 raw=$3 clip=$4 interlaced=$5 depth=$6 in=yuv444p codec name
+    local seed=$1 size=$2 raw=$3 clip=$4 interlaced=$5 depth=$6 in=yuv444p codec name rate=25
     [ "$depth" = 10 ] && in=yuv444p10le
     local choice=$((seed % 7))
     [ "${size%x*}" != 720 ] && [ $choice -eq 4 ] && choice=0  # DV is 720 wide only
@@ -49,13 +53,13 @@ encode() {
         1) name=x264-422-10bit; codec=(-c:v libx264 -preset veryfast -crf 16 -g 25 -pix_fmt yuv422p10le) ;;
         2) name=mpeg2-420; codec=(-c:v mpeg2video -q:v 3 -g 12 -pix_fmt yuv420p) ;;
         3) name=mpeg2-422; codec=(-c:v mpeg2video -q:v 3 -g 12 -pix_fmt yuv422p) ;;
-        4) name=dv; if [ "${size#*x}" = 576 ]; then codec=(-c:v dvvideo -pix_fmt yuv420p); else codec=(-c:v dvvideo -pix_fmt yuv411p); fi ;;
+        4) name=dv; if [ "${size#*x}" = 576 ]; then codec=(-c:v dvvideo -pix_fmt yuv420p); else codec=(-c:v dvvideo -pix_fmt yuv411p); rate=30000/1001; fi ;;
         5) name=ffv1-10bit; codec=(-c:v ffv1 -pix_fmt yuv422p10le) ;;
         6) name=mjpeg; codec=(-c:v mjpeg -q:v 3 -pix_fmt yuvj422p) ;;
     esac
     if $interlaced; then case $name in x264*) codec+=(-flags +ildct) ;; mpeg2*) codec+=(-flags +ildct+ilme) ;; esac; fi
     [ "$name" = dv ] && [ "$size" != 720x576 ] && [ "$size" != 720x480 ] && { name=x264-420; codec=(-c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p); }
-    ffmpeg -nostdin -hide_banner -loglevel error -y -f rawvideo -pix_fmt "$in" -s "$size" -r 25 -i "$raw" "${codec[@]}" "$clip"
+    ffmpeg -nostdin -hide_banner -loglevel error -y -f rawvideo -pix_fmt "$in" -s "$size" -r "$rate" -i "$raw" "${codec[@]}" "$clip"
     echo "$name"
 }
 
@@ -63,6 +67,7 @@ run_case() { # SEED INDEX
     local seed=$1 index=$2 entry kind name recipe sizes size depth=8 interlaced=false
     entry=${cases[$index]}
     IFS='|' read -r kind name recipe sizes <<<"$entry"
+    [ -z "$only" ] || [[ $name == *"$only"* ]] || return 0
     IFS=, read -r -a list <<<"$sizes"
     size=${list[$(((seed * 31 + index) % ${#list[@]}))]}
     [ $(((seed + index) % 3)) -eq 0 ] && depth=10
@@ -91,6 +96,7 @@ perKind() { # RESULTS TITLE
     echo "$2"
     awk '{ k = $2; n[k]++; vs[k] += $(NF-8); vt[k] += ($(NF-8) && $(NF-7)); cs[k] += $(NF-1); ct[k] += ($(NF-1) && $NF) }
         END { printf "%-16s %5s  %-22s %-22s\n", "kind", "cases", "velmo safe / tight", "cropdetect safe / tight";
+              if (length(n) == 0) exit;
               for (k in n) { N += n[k]; VS += vs[k]; VT += vt[k]; CS += cs[k]; CT += ct[k];
                   printf "%-16s %5d  %3d%% / %3d%%            %3d%% / %3d%%\n", k, n[k], 100*vs[k]/n[k], 100*vt[k]/n[k], 100*cs[k]/n[k], 100*ct[k]/n[k] }
               printf "%-16s %5d  %3d%% / %3d%%            %3d%% / %3d%%\n", "all", N, 100*VS/N, 100*VT/N, 100*CS/N, 100*CT/N }' "$1"
@@ -114,6 +120,7 @@ for group in tuning reporting; do
     perKind "$results" "Per kind, $group seeds ($seeds):"
 done
 
+$timing || exit 0
 echo
 echo "Time of velmo suggest (default 100 frames), 720x576 x264 4:2:0, best of three:"
 recipe="up=bar:6,vbi:4;left=bar:12,ragged:4;right=bar:9,ragged:3;down=bar:4,hs:7;chain"

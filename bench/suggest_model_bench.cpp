@@ -3,9 +3,14 @@
 // kind of damage and trap. Quick enough to run while working on the finder; the benchmark proper
 // (suggest_bench.sh) encodes the clips and runs velmo suggest itself.
 //
-//   suggest_model_bench CASES SEED... [--frames N] [--only NAME] [--verbose]
+//   suggest_model_bench CASES SEED... [--frames N] [--only NAME] [--kind KIND] [--verbose] [--cache DIR]
+//
+// --cache keeps each rendered clip (frames and truth) in DIR, keyed by its recipe, size, seed and
+// frame count, so that a change to the finder is measured again in a minute rather than rendered
+// again in many; empty DIR by hand after changing the model.
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -48,6 +53,63 @@ CaptureFrame toFrame(const capture::Planes& planes) {
     return frame;
 }
 
+// The cache file of one clip: its recipe, size, seed and count in the name (hashed), the truth,
+// the interlace flags, then the frames' planes.
+std::string cachePath(const std::string& dir, const std::string& recipe, const std::string& size,
+                      unsigned seed, int count) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (const char c : recipe + "|" + size)
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char name[96];
+    std::snprintf(name, sizeof name, "/%u-%d-%016llx.clip", seed, count, static_cast<unsigned long long>(h));
+    return dir + name;
+}
+
+bool loadCached(const std::string& path, int w, int h, int count, std::vector<CaptureFrame>& frames,
+                std::array<int, 4>& ideal) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    int header[7];
+    in.read(reinterpret_cast<char*>(header), sizeof header);
+    if (!in) return false;
+    std::copy(header, header + 4, ideal.begin());
+    const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    for (int k = 0; k < count; ++k) {
+        CaptureFrame frame;
+        frame.w = w, frame.h = h, frame.interlaced = header[4] != 0, frame.topFieldFirst = header[5] != 0;
+        for (std::vector<std::uint8_t>* plane : {&frame.y, &frame.cb, &frame.cr}) {
+            plane->resize(n);
+            in.read(reinterpret_cast<char*>(plane->data()), static_cast<std::streamsize>(n));
+        }
+        if (!in) return false;
+        frames.push_back(std::move(frame));
+    }
+    return true;
+}
+
+void storeCached(const std::string& path, const std::vector<CaptureFrame>& frames,
+                 const std::array<int, 4>& ideal) {
+    std::ofstream out(path + ".part", std::ios::binary);
+    const int header[7] = {ideal[0],
+                           ideal[1],
+                           ideal[2],
+                           ideal[3],
+                           frames.empty()         ? 0
+                           : frames[0].interlaced ? 1
+                                                  : 0,
+                           frames.empty()            ? 1
+                           : frames[0].topFieldFirst ? 1
+                                                     : 0,
+                           0};
+    out.write(reinterpret_cast<const char*>(header), sizeof header);
+    for (const CaptureFrame& frame : frames)
+        for (const std::vector<std::uint8_t>* plane : {&frame.y, &frame.cb, &frame.cr})
+            out.write(reinterpret_cast<const char*>(plane->data()),
+                      static_cast<std::streamsize>(plane->size()));
+    out.close();
+    if (out) std::rename((path + ".part").c_str(), path.c_str());
+}
+
 struct Tally {
     int cases = 0, safe = 0, tight = 0, declined = 0;
 };
@@ -62,7 +124,7 @@ int main(int argc, char** argv) {
     }
     std::vector<unsigned> seeds;
     int frames = 40;
-    std::string only;
+    std::string only, onlyKind, cache;
     bool verbose = false;
     for (int k = 2; k < argc; ++k) {
         const std::string a = argv[k];
@@ -70,6 +132,10 @@ int main(int argc, char** argv) {
             frames = std::atoi(argv[++k]);
         else if (a == "--only" && k + 1 < argc)
             only = argv[++k];
+        else if (a == "--kind" && k + 1 < argc)
+            onlyKind = argv[++k];
+        else if (a == "--cache" && k + 1 < argc)
+            cache = argv[++k];
         else if (a == "--verbose")
             verbose = true;
         else
@@ -97,6 +163,7 @@ int main(int argc, char** argv) {
         for (std::size_t index = 0; index < cases.size(); ++index) {
             const Case& c = cases[index];
             if (!only.empty() && c.name.find(only) == std::string::npos) continue;
+            if (!onlyKind.empty() && c.kind != onlyKind) continue;
             const unsigned caseSeed = seed * 1000 + static_cast<unsigned>(index);
             std::mt19937 pick(caseSeed);
             const std::string size = c.sizes[pick() % c.sizes.size()];
@@ -107,21 +174,27 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "%s: %s\n", c.name.c_str(), error.c_str());
                 return 1;
             }
-            std::vector<capture::Photo> photos;
-            if (recipe.content.empty() || recipe.content == "photo")
-                for (int k = 0; k < 3; ++k)
-                    photos.push_back(all[pick() % all.size()]);
             const int count = w > 1000 ? std::min(frames, 8) : frames;
-            capture::CaptureModel model(recipe, w, h, count, caseSeed, std::move(photos));
             std::vector<CaptureFrame> captured;
-            capture::Planes planes;
-            for (int k = 0; k < count; ++k) {
-                model.render(k, planes);
-                captured.push_back(toFrame(planes));
-                captured.back().interlaced = model.interlaced();
-                captured.back().topFieldFirst = model.topFieldFirst();
+            std::array<int, 4> ideal{};
+            const std::string path = cache.empty() ? "" : cachePath(cache, c.recipe, size, caseSeed, count);
+            if (path.empty() || !loadCached(path, w, h, count, captured, ideal)) {
+                captured.clear();
+                std::vector<capture::Photo> photos;
+                if (recipe.content.empty() || recipe.content == "photo")
+                    for (int k = 0; k < 3; ++k)
+                        photos.push_back(all[pick() % all.size()]);
+                capture::CaptureModel model(recipe, w, h, count, caseSeed, std::move(photos));
+                capture::Planes planes;
+                for (int k = 0; k < count; ++k) {
+                    model.render(k, planes);
+                    captured.push_back(toFrame(planes));
+                    captured.back().interlaced = model.interlaced();
+                    captured.back().topFieldFirst = model.topFieldFirst();
+                }
+                ideal = model.ideal();
+                if (!path.empty()) storeCached(path, captured, ideal);
             }
-            const std::array<int, 4> ideal = model.ideal();
             ZoneSuggestion suggestion;
             const auto start = std::chrono::steady_clock::now();
             const bool found = suggestZone(captured, suggestion, error);

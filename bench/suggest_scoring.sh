@@ -21,7 +21,7 @@ cropdetectMargins() { # clip WxH
 score() {
     awk -v s="$1" -v i="$2" 'BEGIN { n = split(s, a, " "); split(i, b, " "); safe = n == 4; tight = n == 4;
         for (k = 1; k <= 4; k++) { if (a[k] !~ /^[0-9]+$/ || a[k] < b[k]) safe = 0; if (a[k] !~ /^[0-9]+$/ || a[k] > b[k] + 1) tight = 0 }
-        print safe, tight }'
+        print safe, safe && tight }'
 }
 
 # Totals over result lines that end: velmo's safe tight, "cropdetect", its four margins, its safe tight.

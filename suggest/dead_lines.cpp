@@ -11,6 +11,8 @@ constexpr float kBlankBrightest = 72.0f;
 constexpr float kDataBrightest = 140.0f;
 // Chroma within this of neutral is grey: blanking carries no colour.
 constexpr float kNeutralChroma = 12.0f;
+// A colour burst's remnant is tinted by a few tens of levels.
+constexpr float kBurstChroma = 40.0f;
 // A flat group this narrow, with dead lines after it, is a remnant (sync, burst, a stripe) within
 // the blanking; a wider one is picture.
 constexpr int kNarrowFlat = 12;
@@ -37,6 +39,11 @@ bool neutral(const LineStats& line) {
 }  // namespace
 
 LineKind classifyLine(const LineStats& line, float noise) {
+    // Sync, porch, burst and bar moved sideways row by row share that "structure" with their
+    // neighbours; they stay dark and at most tinted by the burst.
+    if (line.betweenNeighbours && line.meanY <= kDataBrightest &&
+        std::fabs(line.meanCb - 128) <= kBurstChroma && std::fabs(line.meanCr - 128) <= kBurstChroma)
+        return LineKind::Data;
     if (line.structured) return LineKind::Picture;
     // Data rides on blanking: grey on average, darker than the picture's middle tones.
     if (line.spread > noiseSpread(noise))

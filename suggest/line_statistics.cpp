@@ -15,6 +15,18 @@ constexpr float kCoherence = 0.5f;
 // Structure is spread beyond this many times what noise shows, and at least this many levels.
 constexpr float kStructureOverNoise = 1.5f;
 constexpr float kStructureFloor = 1.0f;
+// Timebase error moves each row by a pixel or two, so a column near a step within the blanking
+// (sync tip, porch, burst, bar) takes the levels of the columns up to this many either side.
+constexpr int kShiftReach = 3;
+// The levels about the column differ by this much at least: a step, not a flat area.
+constexpr float kShiftStep = 4.0f;
+// ... and all of them are blanking-dark: a step into the picture is the picture's edge.
+constexpr float kShiftBrightest = 72.0f;
+// Samples may stray this many noise deviations (and this many levels) past the neighbours' levels.
+constexpr float kShiftNoise = 3.0f;
+constexpr float kShiftFloor = 4.0f;
+// ... and all but this share of them lie within: a picture's column strays far more often.
+constexpr float kShiftStray = 0.03f;
 
 std::vector<float> smoothedLine(const SideLines& lines, int d) {
     const int n = lines.length();
@@ -51,6 +63,40 @@ float correlation(std::span<const float> a, std::span<const float> b) {
         bb += (b[k] - mb) * (b[k] - mb);
     }
     return aa > 0 && bb > 0 ? static_cast<float>(ab / std::sqrt(aa * bb)) : 0.0f;
+}
+
+float lineMedian(const SideLines& lines, int d) {
+    std::vector<float> values;
+    values.reserve(static_cast<std::size_t>(lines.length()));
+    for (int t = lines.t0; t < lines.t1; ++t)
+        values.push_back(static_cast<float>(lines.y(d, t)));
+    return percentile(values, 0.5f);
+}
+
+// Whether every sample of line d, but a few, lies between the levels of the lines about it.
+bool liesBetween(const SideLines& lines, int d, std::span<const float> medians, float noise) {
+    const int depths = static_cast<int>(medians.size());
+    float low = medians[static_cast<std::size_t>(d)], high = low;
+    for (int other = std::max(0, d - kShiftReach); other <= std::min(depths - 1, d + kShiftReach); ++other) {
+        low = std::min(low, medians[static_cast<std::size_t>(other)]);
+        high = std::max(high, medians[static_cast<std::size_t>(other)]);
+    }
+    if (high - low < kShiftStep || high > kShiftBrightest) return false;
+    // The blanking may be far noisier than the picture: the line's own noise counts too, from the
+    // second differences along it (a normal's absolute values have their median at 0.674 of its
+    // deviation; a second difference has 6 times the variance).
+    std::vector<float> differences;
+    for (int t = lines.t0 + 1; t + 1 < lines.t1; ++t)
+        differences.push_back(
+            static_cast<float>(std::abs(2 * lines.y(d, t) - lines.y(d, t - 1) - lines.y(d, t + 1))));
+    const float own = percentile(differences, 0.5f) / 0.674f / std::sqrt(6.0f);
+    const float tolerance = std::max(kShiftFloor, kShiftNoise * std::max(noise, own));
+    int stray = 0;
+    for (int t = lines.t0; t < lines.t1; ++t) {
+        const float v = static_cast<float>(lines.y(d, t));
+        stray += v < low - tolerance || v > high + tolerance;
+    }
+    return static_cast<float>(stray) <= kShiftStray * static_cast<float>(lines.length());
 }
 
 // Structure in at least a quarter of the stretches, shared with the other line.
@@ -115,6 +161,14 @@ std::vector<LineStats> lineStatistics(const SideLines& lines, int depths, float 
             if (other >= 0 && other < depths && !shared)
                 shared = sharesStructure(here, smooth[static_cast<std::size_t>(other)], least);
         stats[static_cast<std::size_t>(d)].structured = shared;
+    }
+    if (!lines.rows() && depths > 0) {
+        std::vector<float> medians(static_cast<std::size_t>(depths));
+        for (int d = 0; d < depths; ++d)
+            medians[static_cast<std::size_t>(d)] = lineMedian(lines, d);
+        for (int d = 0; d < depths; ++d)
+            if (stats[static_cast<std::size_t>(d)].structured)
+                stats[static_cast<std::size_t>(d)].betweenNeighbours = liesBetween(lines, d, medians, noise);
     }
     return stats;
 }

@@ -42,6 +42,9 @@ struct LineStats {
     float meanY = 0, meanCb = 128, meanCr = 128;
     float spread = 0;         // deviation of the line smoothed along its length: picture, not noise
     bool structured = false;  // carries structure shared with the next line of its field
+    // Every sample lies between the levels of the lines about it, which differ: an edge within the
+    // blanking moved sideways line by line (timebase error), not picture. Read on the sides only.
+    bool betweenNeighbours = false;
 };
 
 // The luma noise of a frame: the typical difference between neighbouring pixels where the picture

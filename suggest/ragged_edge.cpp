@@ -16,6 +16,9 @@ constexpr float kBarChromaSpan = 10.0f;
 // A line's picture stands apart from the bar by this much luma, or this much chroma.
 constexpr float kStartContrast = 14.0f;
 constexpr float kStartChroma = 24.0f;
+// Levels within the blanking (a porch, then the bar) lie within this many times the bar's span of
+// each other: a step from one to the next is no picture.
+constexpr float kBlankingLevels = 2.0f;
 // Starts reached in steps of at most this many pixels are one edge's jitter.
 constexpr int kStartGap = 3;
 // Starts past a wider gap still count when this share of the lines lies there.
@@ -62,21 +65,39 @@ std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, c
     const float span = std::max(kBarLeastSpan, kBarNoiseSpan * bar.noise);
     const int last = std::min(lines.depths() - 8, from + reach);
     for (int t = lines.t0; t < lines.t1; ++t) {
-        int d = from;
-        while (d < last && std::fabs(static_cast<float>(lines.y(d, t)) - bar.y) <= span &&
-               std::fabs(static_cast<float>(lines.cb(d, t)) - bar.cb) <= kBarChromaSpan &&
-               std::fabs(static_cast<float>(lines.cr(d, t)) - bar.cr) <= kBarChromaSpan)
-            ++d;
-        if (d >= last) continue;
-        std::vector<float> inside;
-        for (int k = d + 2; k < d + 6; ++k)
-            inside.push_back(static_cast<float>(lines.y(k, t)));
-        const float picture = percentile(inside, 0.5f);
-        const float contrast = std::fabs(picture - bar.y);
-        const float chroma = std::max(std::fabs(static_cast<float>(lines.cb(d + 3, t)) - bar.cb),
-                                      std::fabs(static_cast<float>(lines.cr(d + 3, t)) - bar.cr));
-        if (contrast >= kStartContrast || chroma >= kStartChroma)
-            starts.push_back(LineStart{t, d, contrast, chroma});
+        BarLevel level = bar;
+        const auto atBar = [&](int d) {
+            return std::fabs(static_cast<float>(lines.y(d, t)) - level.y) <= span &&
+                   std::fabs(static_cast<float>(lines.cb(d, t)) - level.cb) <= kBarChromaSpan &&
+                   std::fabs(static_cast<float>(lines.cr(d, t)) - level.cr) <= kBarChromaSpan;
+        };
+        // A departure from the bar's level with no picture behind it is a remnant within the
+        // blanking (a burst, a porch moved sideways): the line's start lies further in.
+        for (int d = from; d < last; ++d) {
+            if (atBar(d)) continue;
+            std::vector<float> inside;
+            for (int k = d + 2; k < d + 6; ++k)
+                inside.push_back(static_cast<float>(lines.y(k, t)));
+            const float picture = percentile(inside, 0.5f);
+            // ... and so is a step to another flat, dark, grey level: the card's black, then the
+            // porch or lifted blanking. Its level is the bar's from there on.
+            const auto [low, high] = std::minmax_element(inside.begin(), inside.end());
+            if (*high - *low <= kBlankingLevels * span && picture <= kBarBrightest &&
+                std::fabs(static_cast<float>(lines.cb(d + 3, t)) - 128) <= kBarChromaSpan &&
+                std::fabs(static_cast<float>(lines.cr(d + 3, t)) - 128) <= kBarChromaSpan) {
+                level.y = picture;
+                level.cb = static_cast<float>(lines.cb(d + 3, t)),
+                level.cr = static_cast<float>(lines.cr(d + 3, t));
+                continue;
+            }
+            const float contrast = std::fabs(picture - level.y);
+            const float chroma = std::max(std::fabs(static_cast<float>(lines.cb(d + 3, t)) - level.cb),
+                                          std::fabs(static_cast<float>(lines.cr(d + 3, t)) - level.cr));
+            if (contrast >= kStartContrast || chroma >= kStartChroma) {
+                starts.push_back(LineStart{t, d, contrast, chroma});
+                break;
+            }
+        }
     }
     return starts;
 }

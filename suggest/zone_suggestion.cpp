@@ -64,7 +64,7 @@ constexpr float kFrameShare = 0.1f;
 // deeper in fewer than half the frames are a scene's own flat dark there.
 constexpr float kDeadShare = 0.5f;
 // The topmost line of a head-switching band is torn too little to see: one line of its field, two
-// of the frame.
+// of the frame (a codec's blur hides the slightest tear; without a codec one line would do).
 constexpr int kUnseenTear = 2;
 // ... and shows in most frames: in fewer than this share it is the picture's own fast motion.
 constexpr float kTornShare = 0.3f;
@@ -140,6 +140,7 @@ struct FrameSide {
 struct SideResult {
     SideFindings findings;
     int depth = -1;
+    int tornDepth = -1;   // the deepest head-switching band's top
     std::string refusal;  // set when the frames cannot support an answer
 };
 
@@ -298,6 +299,7 @@ private:
         findings.raggedLines = std::max(0, raggedDeepest - findings.deadLines);
         findings.spreadLines = settle + 1;
         const int tornDeepest = reachedMaximum(torn, kFrameGap, kFrameShare);
+        result.tornDepth = tornDeepest;
         findings.tornLines = tornDeepest >= 0 ? tornDeepest - findings.deadLines + 1 : 0;
         if (findings.framesApart > 0) {
             findings.sureness = Sureness::FairlySure;
@@ -372,9 +374,10 @@ bool suggestZone(std::span<const CaptureFrame> frames, ZoneSuggestion& suggestio
     Finder finder(frames, usable, noises);
     std::array<Range, 4> ranges{Range{w / 4, w - w / 4}, Range{h / 4, h - h / 4}, Range{h / 4, h - h / 4},
                                 Range{w / 4, w - w / 4}};
-    std::array<SideResult, 4> results{};
+    std::array<SideResult, 4> results{}, first{};
     for (int round = 0; round < 2; ++round) {
         results = finder.run(ranges);
+        if (round == 0) first = results;
         const int top = results[0].depth + 1 + kRangeShrink,
                   bottom = h - 1 - (results[3].depth + 1 + kRangeShrink);
         const int left = results[1].depth + 1 + kRangeShrink,
@@ -382,6 +385,15 @@ bool suggestZone(std::span<const CaptureFrame> frames, ZoneSuggestion& suggestio
         if (bottom - top + 1 < 2 * kLeastZone || right - left + 1 < 2 * kLeastZone) break;
         ranges = {Range{left, right + 1}, Range{top, bottom + 1}, Range{top, bottom + 1},
                   Range{left, right + 1}};
+    }
+    // A head-switching band's top tears by varying amounts along the line: where the band shows
+    // over the whole zone, its deeper reading over the middle of the frame counts too.
+    for (std::size_t k = 0; k < 4; ++k) {
+        SideResult& r = results[k];
+        if (r.tornDepth < 0 || first[k].tornDepth <= r.depth) continue;
+        r.depth = first[k].tornDepth;
+        r.findings.margin = r.depth + 2;
+        r.findings.tornLines = std::max(r.findings.tornLines, first[k].findings.tornLines);
     }
     const char* names[] = {"up", "left", "right", "down"};
     for (std::size_t k = 0; k < 4; ++k)

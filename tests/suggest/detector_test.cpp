@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -36,6 +37,12 @@ LineStats stats(float y, float spread, bool structured, float cb = 128, float cr
     return s;
 }
 
+LineStats moved(float y, float cb, float cr) {
+    LineStats s = stats(y, 6, true, cb, cr);
+    s.betweenNeighbours = true;
+    return s;
+}
+
 struct KindCase {
     const char* name;
     LineStats line;
@@ -52,6 +59,9 @@ TEST(DeadLines, ClassifiesLinesByStructureLevelAndColour) {
         {"teletext on blanking", stats(70, 30, false), LineKind::Data},
         {"picture", stats(120, 30, true), LineKind::Picture},
         {"bright incoherent line: picture, not data", stats(170, 30, false), LineKind::Picture},
+        {"a burst moved sideways: tinted, dark", moved(38, 150, 110), LineKind::Data},
+        {"a bright line moved sideways is picture", moved(170, 128, 128), LineKind::Picture},
+        {"a strongly coloured line moved sideways is picture", moved(40, 200, 90), LineKind::Picture},
     };
     for (const KindCase& c : cases)
         EXPECT_EQ(classifyLine(c.line, noise), c.kind) << c.name;
@@ -121,6 +131,77 @@ TEST(LineStatistics, StructureIsSharedWithTheNextLine) {
     EXPECT_EQ(deadRunEnd(s, noise), 10);
 }
 
+// Left side of a capture whose rows are moved sideways by timebase error: sync tip at 2 for 4
+// columns, porch at `porch` for 3, a burst (tinted) for 4, the bar at `bar` up to column 18, then the
+// picture. Row y is moved by `shift(y)` columns.
+CaptureFrame shiftedBlanking(int porch, int bar, int pictureLevel, int (*shift)(int)) {
+    CaptureFrame frame = flatFrame(160, 96, 2);
+    std::mt19937 random(5);
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 160; ++x) {
+            const int u = x - shift(y);
+            const int noise = static_cast<int>(random() % 3) - 1;
+            int level = 2, cb = 128, cr = 128;
+            if (u >= 18)
+                level = pictureLevel + (texture(y, x) - 120) / 2;
+            else if (u >= 11)
+                level = bar;
+            else if (u >= 7)
+                level = bar + 2, cb = 150, cr = 110;
+            else if (u >= 4)
+                level = porch;
+            const std::size_t at = frame.at(x, y);
+            frame.y[at] = static_cast<std::uint8_t>(std::clamp(level + noise, 0, 255));
+            frame.cb[at] = static_cast<std::uint8_t>(cb), frame.cr[at] = static_cast<std::uint8_t>(cr);
+        }
+    return frame;
+}
+
+int noShift(int) {
+    return 0;
+}
+// Two pixels either way, changing every few rows, as a wandering timebase does.
+int wander(int y) {
+    return static_cast<int>(std::lround(2 * std::sin(y * 0.45) + 0.6 * std::sin(y * 1.7)));
+}
+
+struct ShiftedCase {
+    const char* name;
+    int porch, bar, picture;
+    int (*shift)(int);
+    int leastEnd, mostEnd;  // where the dead columns may end: the picture shows first at 18 + least shift
+};
+
+TEST(LineStatistics, BlankingMovedSidewaysIsNotPicture) {
+    const ShiftedCase cases[] = {
+        {"lifted blanking, steady", 34, 30, 130, noShift, 18, 18},
+        {"lifted blanking, timebase error", 34, 30, 130, wander, 15, 18},
+        {"card-black bar, timebase error", 12, 8, 130, wander, 15, 18},
+        {"timebase error, dark picture after the bar", 34, 30, 60, wander, 15, 18},
+    };
+    for (const ShiftedCase& c : cases) {
+        const CaptureFrame frame = shiftedBlanking(c.porch, c.bar, c.picture, c.shift);
+        const SideLines lines{frame, ZoneSide::Left, 0, frame.h};
+        const std::vector<LineStats> s = lineStatistics(lines, 40, 1.0f);
+        const int end = deadRunEnd(s, 1.0f);
+        EXPECT_GE(end, c.leastEnd) << c.name;
+        EXPECT_LE(end, c.mostEnd) << c.name;
+    }
+}
+
+TEST(LineStatistics, PictureStepsAreNotBlankingMovedSideways) {
+    // A picture's columns, steps between its own levels included.
+    CaptureFrame frame = flatFrame(160, 96, 20);
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 160; ++x)
+            frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(texture(y, x));
+    const SideLines lines{frame, ZoneSide::Left, 0, frame.h};
+    const std::vector<LineStats> s = lineStatistics(lines, 40, 1.0f);
+    for (int d = 0; d < 40; ++d)
+        EXPECT_FALSE(s[static_cast<std::size_t>(d)].betweenNeighbours) << "picture column " << d;
+    EXPECT_EQ(deadRunEnd(s, 1.0f), 0);
+}
+
 TEST(LineStatistics, ReachedMaximum) {
     EXPECT_EQ(reachedMaximum({}, 3, 0.1f), -1);
     EXPECT_EQ(reachedMaximum({1, 2, 2, 3, 4, 5, 40}, 3, 0.1f), 5) << "one frame far apart is content";
@@ -146,6 +227,41 @@ TEST(RaggedEdge, StartsFollowEachLineAndIgnoreDarkContent) {
     EXPECT_EQ(starts[1].start, 12);
     EXPECT_EQ(starts[40].t, 50);
     EXPECT_EQ(raggedReach(starts), 14) << "the deepest jitter, not the dark content";
+}
+
+struct StartCase {
+    const char* name;
+    std::vector<std::pair<int, int>> spans;  // (columns, level) from the left edge, then the picture
+    int start;                               // where the picture starts: -1 for nowhere
+};
+
+TEST(RaggedEdge, RemnantsWithinTheBlankingAreNotThePicturesStart) {
+    const StartCase cases[] = {
+        {"a bar, then the picture", {{10, 4}}, 10},
+        {"sync tip, lifted porch, then the bar", {{3, 2}, {3, 38}, {6, 30}}, 12},
+        {"sync tip, then lifted blanking", {{4, 1}, {9, 45}}, 13},
+        {"a dark, flat picture never starts", {{10, 4}, {40, 60}}, -1},
+    };
+    for (const StartCase& c : cases) {
+        CaptureFrame frame = flatFrame(120, 40, 150);
+        for (int y = 0; y < 40; ++y) {
+            int x = 0;
+            for (const auto& [columns, level] : c.spans)
+                for (int k = 0; k < columns; ++k, ++x)
+                    frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(level);
+        }
+        const SideLines lines{frame, ZoneSide::Left, 0, 40};
+        BarLevel bar;
+        bar.y = static_cast<float>(c.spans.front().second), bar.noise = 1;
+        const std::vector<LineStart> starts = lineStarts(lines, 0, 28, bar);
+        if (c.start < 0) {
+            EXPECT_TRUE(starts.empty()) << c.name;
+            continue;
+        }
+        ASSERT_EQ(starts.size(), 40u) << c.name;
+        for (const LineStart& s : starts)
+            EXPECT_EQ(s.start, c.start) << c.name << ", row " << s.t;
+    }
 }
 
 TEST(EdgeSpread, SharpEdgesReachNothingBlurredOnesAPixelOrMore) {

@@ -46,6 +46,19 @@ const ModelCase kModelCases[] = {
     {"sync and burst remnants", "left=sync:6,bar:6", 8, false},
     {"bars drifting with timebase error and blur", "left=bar:8;right=bar:6;tbc:1.5;drift:3;chain", 9, false},
     {"letterbox is picture", "letterbox;subtitles", 10, false},
+    {"sync remnants, a ragged bar, timebase error, seed 12",
+     "left=sync:6,bar:7,ragged:3;right=bar:5;tbc:1.5;drift:2;chain", 12, false},
+    {"sync remnants, a ragged bar, timebase error, seed 13",
+     "left=sync:6,bar:7,ragged:3;right=bar:5;tbc:1.5;drift:2;chain", 13, false},
+    {"sync remnants, a ragged bar, timebase error, seed 15",
+     "left=sync:6,bar:7,ragged:3;right=bar:5;tbc:1.5;drift:2;chain", 15, false},
+    {"sync remnants, a ragged bar, timebase error, seed 18",
+     "left=sync:6,bar:7,ragged:3;right=bar:5;tbc:1.5;drift:2;chain", 18, false},
+    {"sync remnants, a ragged bar, timebase error, seed 19",
+     "left=sync:6,bar:7,ragged:3;right=bar:5;tbc:1.5;drift:2;chain", 19, false},
+    {"sync remnants, timebase error, interlaced, seed 19",
+     "left=sync:5,bar:5,ragged:3;tbc:1.5;drift:3;chain;interlaced", 19, false},
+    {"head switching, interlaced", "down=bar:2,hs:7;interlaced", 12, false},
 };
 
 class ZoneSuggestionCases : public testing::TestWithParam<ModelCase> {};
