@@ -6,8 +6,7 @@
 namespace {
 
 std::string refusal(AVPixelFormat format, const std::string& cause) {
-    return "cannot move the samples of pixel format " + pixelFormatName(format) +
-           " as they are: " + cause;
+    return "cannot move the samples of pixel format " + pixelFormatName(format) + " as they are: " + cause;
 }
 
 ColourModel modelOf(const AVPixFmtDescriptor& descriptor) {
