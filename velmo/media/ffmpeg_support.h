@@ -67,3 +67,6 @@ std::string tooLargeText(const char* subject, const char* kind, std::int64_t wid
 
 // The same words as a thrown std::bad_alloc gets, for an FFmpeg allocation that failed.
 inline constexpr char kNotEnoughMemory[] = "not enough memory";
+
+// FFmpeg's AV_TIME_BASE_Q is a C compound literal, which C++ compilers other than g++ refuse.
+inline constexpr AVRational kMicrosecondTimeBase{1, AV_TIME_BASE};

@@ -233,7 +233,7 @@ bool MatroskaOutput::writeNow(AVPacket& packet, int inputIndex, AVRational timeB
     packet.stream_index = output;
     packet.pos = -1;
     if (packet.pts != AV_NOPTS_VALUE) {
-        const std::int64_t time = av_rescale_q(packet.pts, timeBase, AV_TIME_BASE_Q);
+        const std::int64_t time = av_rescale_q(packet.pts, timeBase, kMicrosecondTimeBase);
         if (earliest_ == AV_NOPTS_VALUE || time < earliest_) earliest_ = time;
     }
     av_packet_rescale_ts(&packet, timeBase, format_->streams[output]->time_base);

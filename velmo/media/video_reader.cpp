@@ -306,8 +306,9 @@ VideoReader::Read VideoReader::decodeNext(VideoFrame& frame, std::string& error,
 void VideoReader::noteEnd(const AVPacket& packet) {
     const std::int64_t time = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
     if (time == AV_NOPTS_VALUE) return;
-    const std::int64_t end = av_rescale_q(time + std::max<std::int64_t>(packet.duration, 0),
-                                          format_->streams[packet.stream_index]->time_base, AV_TIME_BASE_Q);
+    const std::int64_t end =
+        av_rescale_q(time + std::max<std::int64_t>(packet.duration, 0),
+                     format_->streams[packet.stream_index]->time_base, kMicrosecondTimeBase);
     if (lastEnd_ == AV_NOPTS_VALUE || end > lastEnd_) lastEnd_ = end;
 }
 
