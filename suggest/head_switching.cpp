@@ -21,13 +21,21 @@ constexpr float kMisfitMargin = 2.5f;
 // ... and fits clearly better moved sideways, by more than timebase error moves any line.
 constexpr float kShiftGain = 0.8f;
 constexpr int kLeastTear = 2;
+// Stretches a line is cut into to see whether all of it moved: a slanted edge of the picture fits
+// its neighbour shifted only where it crosses the line.
+constexpr int kStretches = 8;
+// A moved line has stretches that fit unshifted clearly better than shifted at most this share of
+// those that fit shifted better (a stretch of the picture's own slant within a torn line).
+constexpr float kStillShare = 0.34f;
 // A noisy line is this much rougher than the usual.
 constexpr float kRoughFactor = 1.35f;
 constexpr float kRoughMargin = 2.0f;
 
-float meanDifference(const SideLines& lines, int a, int b, int shift) {
-    const int length = lines.length();
-    const int from = std::max(0, -shift), to = std::min(length, length - shift);
+// The mean difference of line a from line b moved by `shift`, over positions [begin, end) of the
+// line (all of it by default), less their mean difference.
+float meanDifference(const SideLines& lines, int a, int b, int shift, int begin = 0, int end = -1) {
+    const int length = end < 0 ? lines.length() : end;
+    const int from = std::max(begin, -shift), to = std::min(length, lines.length() - shift);
     double sum = 0, sumA = 0, sumB = 0;
     int count = 0;
     for (int k = from; k < to; k += kStep, ++count) {
@@ -54,6 +62,16 @@ LineFit fitLine(const SideLines& lines, int d, int inside) {
         const float difference = meanDifference(lines, d, inside, shift);
         if (difference < fit.shifted) fit.shifted = difference, fit.shift = shift;
     }
+    if (fit.shift != 0) {
+        const int length = lines.length();
+        for (int k = 0; k < kStretches; ++k) {
+            const int begin = length * k / kStretches, end = length * (k + 1) / kStretches;
+            const float still = meanDifference(lines, d, inside, 0, begin, end);
+            const float moved = meanDifference(lines, d, inside, fit.shift, begin, end);
+            fit.movedStretches += moved < kShiftGain * still;
+            fit.stillStretches += still < kShiftGain * moved;
+        }
+    }
     double rough = 0;
     for (int t = lines.t0 + 1; t + 1 < lines.t1; ++t)
         rough += std::abs(2 * lines.y(d, t) - lines.y(d, t - 1) - lines.y(d, t + 1));
@@ -63,8 +81,10 @@ LineFit fitLine(const SideLines& lines, int d, int inside) {
 
 bool isTorn(const LineFit& line, const LineFit& usual) {
     const bool misfits = line.misfit > std::max(kMisfitFactor * usual.misfit, usual.misfit + kMisfitMargin);
-    const bool moved = line.shifted < kShiftGain * line.misfit && std::abs(line.shift) >= kLeastTear &&
-                       std::abs(line.shift) > std::abs(usual.shift) + 1;
+    const bool moved =
+        line.shifted < kShiftGain * line.misfit && std::abs(line.shift) >= kLeastTear &&
+        std::abs(line.shift) > std::abs(usual.shift) + 1 &&
+        static_cast<float>(line.stillStretches) <= kStillShare * static_cast<float>(line.movedStretches);
     const bool rough =
         line.roughness > std::max(kRoughFactor * usual.roughness, usual.roughness + kRoughMargin);
     return (misfits && moved) || rough;

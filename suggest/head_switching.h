@@ -17,6 +17,10 @@ struct LineFit {
     float shifted;    // at the best sideways shift
     int shift;        // that shift
     float roughness;  // mean second difference along the line: noise and fine detail
+    // Stretches of the line that fit clearly better at that shift, and stretches whose own detail
+    // fits clearly better unshifted: a tear moves the whole line, a slanted edge in the picture
+    // only the stretch it crosses.
+    int movedStretches = 0, stillStretches = 0;
 };
 LineFit fitLine(const SideLines& lines, int d, int inside);
 bool isTorn(const LineFit& line, const LineFit& usual);
