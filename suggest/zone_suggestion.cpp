@@ -7,6 +7,7 @@
 #include "suggest/dead_lines.h"
 #include "suggest/edge_spread.h"
 #include "suggest/head_switching.h"
+#include "suggest/lasting_structure.h"
 #include "suggest/line_statistics.h"
 #include "suggest/partial_lines.h"
 #include "suggest/ragged_edge.h"
@@ -164,6 +165,22 @@ public:
                 f.dead = std::min(f.dead, limit);
                 f.blackStart = std::min(f.blackStart, f.dead);
             }
+        }
+        // Faint picture taken for dead lines frame by frame shows its structure over the frames.
+        for (std::size_t k = 0; k < 4; ++k) {
+            std::vector<SideLines> lines;
+            std::vector<int> ends;
+            for (std::size_t f = 0; f < sides[k].size(); ++f) {
+                lines.push_back(
+                    SideLines{frames_[usable_[f]], static_cast<ZoneSide>(k), ranges[k].t0, ranges[k].t1});
+                ends.push_back(sides[k][f].dead);
+            }
+            const int start = lastingStructureStart(lines, ends);
+            if (start >= 0)
+                for (FrameSide& f : sides[k]) {
+                    f.dead = std::min(f.dead, start);
+                    f.blackStart = std::min(f.blackStart, f.dead);
+                }
         }
         std::array<bool, 4> candidate{}, band{};
         for (std::size_t k = 0; k < 4; ++k)

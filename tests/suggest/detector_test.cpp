@@ -10,6 +10,7 @@
 #include "suggest/dead_lines.h"
 #include "suggest/edge_spread.h"
 #include "suggest/head_switching.h"
+#include "suggest/lasting_structure.h"
 #include "suggest/line_statistics.h"
 #include "suggest/partial_lines.h"
 #include "suggest/ragged_edge.h"
@@ -308,6 +309,73 @@ TEST(HeadSwitching, TornLinesAtTheBottomOfEachField) {
     EXPECT_FALSE(isTorn(fitLine(lines, 40, 42), fitLine(lines, 50, 52)));
     EXPECT_GE(headSwitchingDepth(lines, 0), 5);
     EXPECT_LE(headSwitchingDepth(lines, 0), 6);
+}
+
+TEST(HeadSwitching, SlantedPictureIsNoTear) {
+    // Whole lines, but near the bottom the picture over the first two thirds of them slants by 3
+    // pixels a line (a hillside): the lines there fit their neighbour shifted, the last third fits
+    // it unshifted.
+    CaptureFrame frame = flatFrame(320, 120, 0);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 320; ++x)
+            frame.y[frame.at(x, y)] =
+                static_cast<std::uint8_t>(x < 220 && y >= 96 ? texture(x + 3 * (y - 96), 96) : texture(x, y));
+    const SideLines lines{frame, ZoneSide::Down, 0, 320};
+    const LineFit slant = fitLine(lines, 3, 5);
+    EXPECT_EQ(std::abs(slant.shift), 6) << "most of the line fits shifted";
+    EXPECT_GE(slant.stillStretches, 2) << "the upright third fits unshifted";
+    EXPECT_FALSE(isTorn(slant, fitLine(lines, 40, 42)));
+    EXPECT_EQ(headSwitchingDepth(lines, 0), -1);
+}
+
+// Frames of a side whose first `bar` lines are blanking at level 20 and whose lines after are a
+// faint picture of `amplitude` levels about 24, both under fresh noise of `deviation` levels in
+// every frame; `barPattern` levels of a pattern that lasts are added to the blanking.
+std::vector<CaptureFrame> faintFrames(int count, int bar, float amplitude, float barPattern,
+                                      float deviation) {
+    std::mt19937 random(7);
+    std::normal_distribution<float> noise(0, deviation);
+    std::vector<CaptureFrame> frames;
+    for (int k = 0; k < count; ++k) {
+        CaptureFrame frame = flatFrame(720, 80, 0);
+        for (int y = 0; y < 80; ++y)
+            for (int x = 0; x < 720; ++x) {
+                const float level = y < bar ? 20 + barPattern * std::sin(static_cast<float>(x) * 0.05f)
+                                            : 24 + amplitude * std::sin(static_cast<float>(x) * 0.02f +
+                                                                        static_cast<float>(y) * 0.1f);
+                frame.y[frame.at(x, y)] =
+                    static_cast<std::uint8_t>(std::clamp(std::lround(level + noise(random)), 0L, 255L));
+            }
+        frames.push_back(std::move(frame));
+    }
+    return frames;
+}
+
+TEST(LastingStructure, FaintPictureShowsOverTheFramesBlankingNever) {
+    struct Case {
+        const char* name;
+        int frames, bar;
+        float amplitude, barPattern, noise;
+        int deadEnd, start;
+    };
+    const Case cases[] = {
+        {"a faint picture after 10 lines of blanking", 30, 10, 2.0f, 0, 3, 40, 10},
+        {"blanking that keeps a pattern of a few tenths of a level", 30, 10, 2.0f, 0.3f, 1, 40, 10},
+        {"blanking only", 30, 80, 0, 0, 3, 40, -1},
+        {"lines no frame takes for dead say nothing", 30, 10, 2.0f, 0, 3, 8, -1},
+        {"too few frames to cancel the noise", 4, 10, 2.0f, 0, 3, 40, -1},
+        {"structure strong enough to show in each frame is data, not faint picture", 30, 10, 12.0f, 0, 3, 40,
+         -1},
+    };
+    for (const Case& c : cases) {
+        const std::vector<CaptureFrame> frames =
+            faintFrames(c.frames, c.bar, c.amplitude, c.barPattern, c.noise);
+        std::vector<SideLines> lines;
+        for (const CaptureFrame& frame : frames)
+            lines.push_back(SideLines{frame, ZoneSide::Up, 0, 720});
+        const std::vector<int> ends(frames.size(), c.deadEnd);
+        EXPECT_EQ(lastingStructureStart(lines, ends), c.start) << c.name;
+    }
 }
 
 TEST(PartialLines, HalfLineAtTheTopButNotDarkContent) {

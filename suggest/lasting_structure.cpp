@@ -1,0 +1,94 @@
+#include "suggest/lasting_structure.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Pixels averaged along the line, as the per-frame statistics do: noise falls, picture stays.
+constexpr int kSmoothing = 8;
+// Frames enough that each half's average has noise to cancel.
+constexpr int kLeastFrames = 6;
+// The two halves' averages correlate at least this much: shared structure, not noise (over the
+// 45 or more smoothed values of a line, noise alone stays under 0.45 but once in many thousands).
+constexpr float kAgreement = 0.6f;
+// ... with a structure of at least this many levels: blanking keeps patterns of a few tenths of a
+// level that hold over the frames (the chain's blur of its remnants).
+constexpr float kLeastStrength = 0.6f;
+// ... and at most this many: stronger structure shows in each frame on its own, and what lasts
+// that strongly among dead lines is data (teletext, timecode), not picture.
+constexpr float kMostStrength = 6.0f;
+
+float deviation(const std::vector<float>& values) {
+    double sum = 0, squares = 0;
+    for (const float v : values)
+        sum += v, squares += double{v} * v;
+    const double n = static_cast<double>(values.size());
+    const double mean = sum / n;
+    return static_cast<float>(std::sqrt(std::max(0.0, squares / n - mean * mean)));
+}
+
+float correlation(const std::vector<float>& a, const std::vector<float>& b) {
+    double ma = 0, mb = 0;
+    for (std::size_t k = 0; k < a.size(); ++k)
+        ma += a[k], mb += b[k];
+    ma /= static_cast<double>(a.size()), mb /= static_cast<double>(a.size());
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t k = 0; k < a.size(); ++k) {
+        ab += (a[k] - ma) * (b[k] - mb);
+        aa += (a[k] - ma) * (a[k] - ma);
+        bb += (b[k] - mb) * (b[k] - mb);
+    }
+    return aa > 0 && bb > 0 ? static_cast<float>(ab / std::sqrt(aa * bb)) : 0.0f;
+}
+
+}  // namespace
+
+LastingStructure lastingStructure(std::span<const SideLines> lines, std::span<const int> deadEnds, int d) {
+    LastingStructure result;
+    if (lines.empty()) return result;
+    const int length = lines[0].length();
+    const std::size_t blocks = static_cast<std::size_t>(length / kSmoothing);
+    if (blocks < 2) return result;
+    std::array<std::vector<double>, 2> sums{std::vector<double>(blocks), std::vector<double>(blocks)};
+    std::array<int, 2> counts{};
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        if (d >= deadEnds[k] || d >= lines[k].depths()) continue;
+        const std::size_t half = static_cast<std::size_t>(result.frames % 2);
+        ++result.frames, ++counts[half];
+        for (std::size_t b = 0; b < blocks; ++b)
+            for (int j = 0; j < kSmoothing; ++j)
+                sums[half][b] += lines[k].y(d, lines[k].t0 + static_cast<int>(b) * kSmoothing + j);
+    }
+    if (result.frames < kLeastFrames) return result;
+    std::array<std::vector<float>, 2> means;
+    std::vector<float> all(blocks);
+    for (std::size_t half = 0; half < 2; ++half)
+        for (std::size_t b = 0; b < blocks; ++b) {
+            means[half].push_back(static_cast<float>(sums[half][b] / (counts[half] * kSmoothing)));
+            all[b] += static_cast<float>(sums[half][b] / (result.frames * kSmoothing));
+        }
+    result.agreement = correlation(means[0], means[1]);
+    result.strength = deviation(all);
+    return result;
+}
+
+int lastingStructureStart(std::span<const SideLines> lines, std::span<const int> deadEnds) {
+    int deepest = 0;
+    for (const int end : deadEnds)
+        deepest = std::max(deepest, end);
+    const auto lasting = [&](int d) {
+        const LastingStructure s = lastingStructure(lines, deadEnds, d);
+        return s.frames >= kLeastFrames && s.agreement >= kAgreement && s.strength >= kLeastStrength &&
+               s.strength <= kMostStrength;
+    };
+    bool previous = false;
+    for (int d = 0; d < deepest; ++d) {
+        const bool here = lasting(d);
+        if (here && previous) return d - 1;
+        previous = here;
+    }
+    return -1;
+}
