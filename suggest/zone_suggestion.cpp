@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/zone_geometry.h"
 #include "suggest/dead_lines.h"
 #include "suggest/edge_spread.h"
 #include "suggest/head_switching.h"
@@ -34,8 +35,8 @@ namespace {
 
 // Frames smaller than this have no room for overscan and a picture.
 constexpr std::int32_t kSmallest = 48;
-// The filter's least zone size: a named core constant is coming; this one stands in until then.
-constexpr std::int64_t kLeastZone = 12;
+// The filter's least zone size.
+constexpr std::int64_t kLeastZone = kLeastZoneSize;
 // Limited-range black: the picture's own black (letterbox bars, fades, black content).
 constexpr float kPictureBlack = 16.0f;
 // A frame whose middle varies less than this (deviation of block means, levels) shows no picture:
