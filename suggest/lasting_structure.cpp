@@ -20,6 +20,9 @@ constexpr float kLeastStrength = 0.6f;
 // ... and at most this many: stronger structure shows in each frame on its own, and what lasts
 // that strongly among dead lines is data (teletext, timecode), not picture.
 constexpr float kMostStrength = 6.0f;
+// Lines of faint picture may be flat enough to show nothing lasting (a sky's smooth rows); a gap
+// of this many lines still continues it.
+constexpr int kGap = 2;
 
 float deviation(const std::vector<float>& values) {
     double sum = 0, squares = 0;
@@ -64,7 +67,8 @@ LastingStructure lastingStructure(std::span<const SideLines> lines, std::span<co
     }
     if (result.frames < kLeastFrames) return result;
     std::array<std::vector<float>, 2> means;
-    std::vector<float> all(blocks);
+    std::vector<float>& all = result.average;
+    all.assign(blocks, 0.0f);
     for (std::size_t half = 0; half < 2; ++half)
         for (std::size_t b = 0; b < blocks; ++b) {
             means[half].push_back(static_cast<float>(sums[half][b] / (counts[half] * kSmoothing)));
@@ -75,20 +79,35 @@ LastingStructure lastingStructure(std::span<const SideLines> lines, std::span<co
     return result;
 }
 
-int lastingStructureStart(std::span<const SideLines> lines, std::span<const int> deadEnds) {
+std::vector<int> lastingStructureEnds(std::span<const SideLines> lines, std::span<const int> deadEnds) {
+    std::vector<int> ends(deadEnds.begin(), deadEnds.end());
     int deepest = 0;
     for (const int end : deadEnds)
         deepest = std::max(deepest, end);
-    const auto lasting = [&](int d) {
-        const LastingStructure s = lastingStructure(lines, deadEnds, d);
-        return s.frames >= kLeastFrames && s.agreement >= kAgreement && s.strength >= kLeastStrength &&
-               s.strength <= kMostStrength;
-    };
-    bool previous = false;
+    if (lines.empty() || deepest == 0) return ends;
+    std::vector<LastingStructure> structures;
+    std::vector<bool> lasting;
     for (int d = 0; d < deepest; ++d) {
-        const bool here = lasting(d);
-        if (here && previous) return d - 1;
-        previous = here;
+        structures.push_back(lastingStructure(lines, deadEnds, d));
+        const LastingStructure& s = structures.back();
+        lasting.push_back(s.frames >= kLeastFrames && s.agreement >= kAgreement &&
+                          s.strength >= kLeastStrength && s.strength <= kMostStrength);
     }
-    return -1;
+    // The first line of each run of lasting lines that continues, gaps allowed, to line `end`.
+    const auto runsTo = [&](int from, int end) {
+        int gap = 0;
+        for (int d = from; d < end; ++d) {
+            gap = lasting[static_cast<std::size_t>(d)] ? 0 : gap + 1;
+            if (gap > kGap) return false;
+        }
+        return true;
+    };
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        for (int d = 0; d + 1 < ends[k]; ++d) {
+            const std::size_t at = static_cast<std::size_t>(d);
+            if (!lasting[at] || !lasting[at + 1] || !runsTo(d, ends[k])) continue;
+            ends[k] = d;
+            break;
+        }
+    return ends;
 }

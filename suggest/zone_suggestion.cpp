@@ -168,7 +168,9 @@ public:
             }
         }
         // Faint picture taken for dead lines frame by frame shows its structure over the frames.
-        for (std::size_t k = 0; k < 4; ++k) {
+        // Rows only: at the top and bottom damage takes whole lines, while a column on the left or
+        // right crosses ragged edges and timebase error, whose pattern holds over the frames too.
+        for (const std::size_t k : {std::size_t{0}, std::size_t{3}}) {
             std::vector<SideLines> lines;
             std::vector<int> ends;
             for (std::size_t f = 0; f < sides[k].size(); ++f) {
@@ -176,12 +178,11 @@ public:
                     SideLines{frames_[usable_[f]], static_cast<ZoneSide>(k), ranges[k].t0, ranges[k].t1});
                 ends.push_back(sides[k][f].dead);
             }
-            const int start = lastingStructureStart(lines, ends);
-            if (start >= 0)
-                for (FrameSide& f : sides[k]) {
-                    f.dead = std::min(f.dead, start);
-                    f.blackStart = std::min(f.blackStart, f.dead);
-                }
+            ends = lastingStructureEnds(lines, ends);
+            for (std::size_t f = 0; f < sides[k].size(); ++f) {
+                sides[k][f].dead = ends[f];
+                sides[k][f].blackStart = std::min(sides[k][f].blackStart, ends[f]);
+            }
         }
         std::array<bool, 4> candidate{}, band{};
         for (std::size_t k = 0; k < 4; ++k)

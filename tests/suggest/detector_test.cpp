@@ -356,16 +356,16 @@ TEST(LastingStructure, FaintPictureShowsOverTheFramesBlankingNever) {
         const char* name;
         int frames, bar;
         float amplitude, barPattern, noise;
-        int deadEnd, start;
+        int deadEnd, end;
     };
     const Case cases[] = {
         {"a faint picture after 10 lines of blanking", 30, 10, 2.0f, 0, 3, 40, 10},
         {"blanking that keeps a pattern of a few tenths of a level", 30, 10, 2.0f, 0.3f, 1, 40, 10},
-        {"blanking only", 30, 80, 0, 0, 3, 40, -1},
-        {"lines no frame takes for dead say nothing", 30, 10, 2.0f, 0, 3, 8, -1},
-        {"too few frames to cancel the noise", 4, 10, 2.0f, 0, 3, 40, -1},
+        {"blanking only", 30, 80, 0, 0, 3, 40, 40},
+        {"lines no frame takes for dead say nothing", 30, 10, 2.0f, 0, 3, 8, 8},
+        {"too few frames to cancel the noise", 4, 10, 2.0f, 0, 3, 40, 40},
         {"structure strong enough to show in each frame is data, not faint picture", 30, 10, 12.0f, 0, 3, 40,
-         -1},
+         40},
     };
     for (const Case& c : cases) {
         const std::vector<CaptureFrame> frames =
@@ -374,8 +374,24 @@ TEST(LastingStructure, FaintPictureShowsOverTheFramesBlankingNever) {
         for (const CaptureFrame& frame : frames)
             lines.push_back(SideLines{frame, ZoneSide::Up, 0, 720});
         const std::vector<int> ends(frames.size(), c.deadEnd);
-        EXPECT_EQ(lastingStructureStart(lines, ends), c.start) << c.name;
+        EXPECT_EQ(lastingStructureEnds(lines, ends), std::vector<int>(frames.size(), c.end)) << c.name;
     }
+}
+
+TEST(LastingStructure, ARemnantFollowedByBlankLinesIsNoPicture) {
+    // Lines 0 to 3 carry a pattern that holds from frame to frame (a head-switching band's), then
+    // blanking to line 40: the pattern does not continue into the picture.
+    std::vector<CaptureFrame> frames = faintFrames(30, 80, 0, 0, 3);
+    for (CaptureFrame& frame : frames)
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 720; ++x)
+                frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(
+                    frame.y[frame.at(x, y)] + 3 + std::lround(2 * std::sin(static_cast<float>(x) * 0.03f)));
+    std::vector<SideLines> lines;
+    for (const CaptureFrame& frame : frames)
+        lines.push_back(SideLines{frame, ZoneSide::Up, 0, 720});
+    const std::vector<int> ends(frames.size(), 40);
+    EXPECT_EQ(lastingStructureEnds(lines, ends), ends);
 }
 
 TEST(PartialLines, HalfLineAtTheTopButNotDarkContent) {
