@@ -18,6 +18,9 @@ constexpr float kResidualFloor = 0.015f;
 // A blurred edge's reach on the line whose start lies latest within its pixel (an edge that
 // settles within its first pixel is sharp, its start pixel a mix of bar and picture).
 constexpr int kPhaseCushion = 1;
+// A ringing tail is read down to this share of the tolerance: the pooled shape is the middle
+// line's, and lines whose step is stronger or whose start lies later ring further.
+constexpr float kRingingTail = 0.5f;
 // Lines enough for the pooled shape to mean something.
 constexpr int kLeastLines = 24;
 
@@ -84,6 +87,20 @@ int EdgeSpread::reach() const {
             if (residual <= kResidualFloor || residual * step <= kLumaTolerance) break;
             deepest = std::max(deepest, k);
         }
+        // Ringing: past the step, a lobe either way of the picture's level, each beyond what the
+        // truth allows. Its tail is a percent or so of the step, under the floor the pooled
+        // residuals are read to, and still more than the truth allows after a strong step: the
+        // spread reaches as far as any residual comes within a factor of the tolerance.
+        bool above = false, below = false;
+        for (int k = 1; k < kLumaSpan; ++k) {
+            const float residual = lumaResidual(k);
+            above = above || residual * step > kLumaTolerance;
+            below = below || -residual * step > kLumaTolerance;
+        }
+        if (above && below)
+            for (int k = 1; k < kLumaSpan; ++k)
+                if (std::fabs(lumaResidual(k)) * step > kRingingTail * kLumaTolerance)
+                    deepest = std::max(deepest, k);
     }
     if (static_cast<int>(chromaSteps_.size()) >= kLeastLines) {
         const float step = percentile(chromaSteps_, kStrongStep);

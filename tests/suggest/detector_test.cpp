@@ -293,6 +293,22 @@ TEST(EdgeSpread, SharpEdgesReachNothingBlurredOnesAPixelOrMore) {
     }
 }
 
+TEST(EdgeSpread, RingingReachesAsFarAsItsTailExceedsTheTruth) {
+    // A step from 4 to 200 at column 10 that rings: 214, 190, 201, then 197 at column 14, still
+    // 3 levels off the picture's 200, and the truth allows 2.
+    CaptureFrame frame = flatFrame(80, 100, 4);
+    const int ring[] = {120, 214, 190, 201, 197};
+    for (int y = 0; y < 100; ++y)
+        for (int x = 10; x < 80; ++x)
+            frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(x < 15 ? ring[x - 10] : 200);
+    const SideLines lines{frame, ZoneSide::Left, 0, 100};
+    const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
+    EdgeSpread spread;
+    for (const LineStart& start : lineStarts(lines, 8, 28, bar))
+        spread.add(lines, start.t, start, bar);
+    EXPECT_GE(spread.reach(), 4) << "the start is column 10; column 14 is damaged";
+}
+
 TEST(HeadSwitching, TornLinesAtTheBottomOfEachField) {
     CaptureFrame frame = flatFrame(320, 120, 0);
     for (int y = 0; y < 120; ++y)
