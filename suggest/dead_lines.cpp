@@ -18,6 +18,8 @@ constexpr float kBurstChroma = 40.0f;
 constexpr int kNarrowFlat = 12;
 // A flat group this narrow right before the picture is a blanking stripe.
 constexpr int kStripeWidest = 4;
+// A flat line unlike its neighbours may spread this many times what noise alone shows.
+constexpr float kStripeWaver = 2.5f;
 // Within this of the picture's black: its own black, noise and codec error included.
 constexpr float kBlackTolerance = 5.0f;
 // Lines between a black band and the picture that the band's edge blurs.
@@ -46,8 +48,13 @@ LineKind classifyLine(const LineStats& line, float noise) {
         return LineKind::Data;
     if (line.structured) return LineKind::Picture;
     // Data rides on blanking: grey on average, darker than the picture's middle tones.
-    if (line.spread > noiseSpread(noise))
-        return neutral(line) && line.meanY <= kDataBrightest ? LineKind::Data : LineKind::Picture;
+    if (line.spread > noiseSpread(noise)) {
+        if (neutral(line) && line.meanY <= kDataBrightest) return LineKind::Data;
+        // A grey or white stripe wavers a little along its length (the stripe's own level, noise
+        // smeared by the chain) but shares nothing with its neighbours: flat, not picture.
+        if (neutral(line) && line.spread <= kStripeWaver * noiseSpread(noise)) return LineKind::Flat;
+        return LineKind::Picture;
+    }
     return neutral(line) && line.meanY <= kBlankBrightest ? LineKind::Blank : LineKind::Flat;
 }
 

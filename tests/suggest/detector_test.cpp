@@ -56,6 +56,8 @@ TEST(DeadLines, ClassifiesLinesByStructureLevelAndColour) {
         {"overscan: flat, dark, grey", stats(6, 0.5f, false), LineKind::Blank},
         {"lifted blanking", stats(40, 0.5f, false), LineKind::Blank},
         {"a bright stripe", stats(200, 0.5f, false), LineKind::Flat},
+        {"a bright stripe that wavers a little", stats(184, 1.3f, false), LineKind::Flat},
+        {"a bright coloured line that wavers a little", stats(184, 1.3f, false, 150, 128), LineKind::Picture},
         {"a blue test bar, dark but coloured", stats(41, 0.3f, false, 240, 110), LineKind::Flat},
         {"teletext on blanking", stats(70, 30, false), LineKind::Data},
         {"picture", stats(120, 30, true), LineKind::Picture},
