@@ -1,6 +1,8 @@
 #include "suggest/dead_lines.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -20,6 +22,9 @@ constexpr int kNarrowFlat = 12;
 constexpr int kStripeWidest = 4;
 // A flat line unlike its neighbours may spread this many times what noise alone shows.
 constexpr float kStripeWaver = 2.5f;
+// Lines at the picture's black this many times as uneven as the band's usual line, and more than
+// the picture's noise, carry noise of their own: damage.
+constexpr float kNoisierBlack = 3.0f;
 // Within this of the picture's black: its own black, noise and codec error included.
 constexpr float kBlackTolerance = 5.0f;
 // Lines between a black band and the picture that the band's edge blurs.
@@ -112,4 +117,17 @@ int pictureBlackStart(std::span<const LineStats> lines, int end, float black) {
     while (start > 0 && atPictureBlack(lines[static_cast<std::size_t>(start - 1)], black))
         --start;
     return start < inner ? start : end;
+}
+
+int noisyBlackLines(std::span<const LineStats> lines, int end, float black, float noise) {
+    end = std::min(end, static_cast<int>(lines.size()));
+    std::vector<float> spreads;
+    for (int d = 0; d < end; ++d)
+        spreads.push_back(lines[static_cast<std::size_t>(d)].spread);
+    const float least = std::max(noiseSpread(noise), kNoisierBlack * percentile(spreads, 0.5f));
+    int d = 0;
+    while (d < end && atPictureBlack(lines[static_cast<std::size_t>(d)], black) &&
+           lines[static_cast<std::size_t>(d)].spread > least)
+        ++d;
+    return d;
 }

@@ -28,3 +28,7 @@ bool atPictureBlack(const LineStats& line, float black);
 
 // Where the inner part of the dead run that lies at the picture's black begins (`end` when none).
 int pictureBlackStart(std::span<const LineStats> lines, int end, float black);
+
+// The lines from the side's edge, within a band at the picture's black that reaches it (lines 0 to
+// `end`), that are far noisier than the band: damage, such as head switching in a letterbox bar.
+int noisyBlackLines(std::span<const LineStats> lines, int end, float black, float noise);

@@ -132,6 +132,7 @@ BarLevel edgeLevel(const SideLines& lines) {
 struct FrameSide {
     int dead = 0;            // first line that is not dead
     int blackStart = 0;      // where the dead lines at the picture's black begin
+    int noisyBlack = 0;      // lines from the edge at the picture's black, but noisy
     bool flatAfter = false;  // the picture after the dead lines is flat
     float deadLevel = 0, deadNoise = 0;
     int stripes = 0;
@@ -220,6 +221,7 @@ private:
                 f.dead = deadRunEnd(stats, noise);
             }
             f.blackStart = pictureBlackStart(stats, f.dead, kPictureBlack);
+            if (f.blackStart == 0) f.noisyBlack = noisyBlackLines(stats, f.dead, kPictureBlack, noise);
             f.flatAfter = f.dead < static_cast<int>(stats.size()) &&
                           classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
             f.stripes = stripeLines(stats, f.dead, noise);
@@ -276,6 +278,8 @@ private:
             if (side == ZoneSide::Down) {
                 f.torn = headSwitchingDepth(lines, from);
                 if (f.torn >= 0) f.torn += kUnseenTear;
+                // Heads switch within a letterbox bar too: torn black is black, but its noise shows.
+                if (band && f.noisyBlack > 0) f.torn = std::max(f.torn, f.noisyBlack - 1 + kUnseenTear);
             }
             if (side == ZoneSide::Up || side == ZoneSide::Down) f.partial = partialDepth(lines, from, bar);
         }

@@ -112,6 +112,13 @@ TEST(DeadLines, PictureBlackBandInsideTheDeadLines) {
     lines.push_back(blur);  // the band's edge blurred into the picture
     EXPECT_EQ(pictureBlackStart(lines, 35, 16), 4);
     EXPECT_EQ(pictureBlackStart(repeat({}, card, 6), 6, 16), 6) << "no band at the picture's black";
+    // Head switching's noise at the edge of a band that reaches it: at black, far from flat.
+    const float noise = 2.0f;  // noiseSpread(2) = 1.06
+    const LineStats noisy = stats(18, 4.0f, false);
+    const std::vector<LineStats> torn = repeat(repeat({}, noisy, 3), black, 30);
+    EXPECT_EQ(pictureBlackStart(torn, 33, 16), 0);
+    EXPECT_EQ(noisyBlackLines(torn, 33, 16, noise), 3);
+    EXPECT_EQ(noisyBlackLines(repeat({}, black, 30), 30, 16, noise), 0);
 }
 
 TEST(LineStatistics, StructureIsSharedWithTheNextLine) {
