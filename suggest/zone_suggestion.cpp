@@ -71,6 +71,10 @@ constexpr float kDeadShare = 0.5f;
 constexpr int kUnseenTear = 1;
 // ... and shows in most frames: in fewer than this share it is the picture's own fast motion.
 constexpr float kTornShare = 0.3f;
+// A band's top over the middle of the frame lies at most this many lines deeper than over the whole
+// zone: one band, torn by varying amounts along its lines. Deeper still, the middle's reading is
+// the picture's own detail.
+constexpr int kTearAlong = 4;
 // Lines left off each end of a side's span in the second round, in case another side's first
 // estimate fell short of its damage.
 constexpr int kRangeShrink = 8;
@@ -414,7 +418,8 @@ bool suggestZone(std::span<const CaptureFrame> frames, ZoneSuggestion& suggestio
     // over the whole zone, its deeper reading over the middle of the frame counts too.
     for (std::size_t k = 0; k < 4; ++k) {
         SideResult& r = results[k];
-        if (r.tornDepth < 0 || first[k].tornDepth <= r.depth) continue;
+        if (r.tornDepth < 0 || first[k].tornDepth <= r.depth || first[k].tornDepth > r.tornDepth + kTearAlong)
+            continue;
         r.depth = first[k].tornDepth;
         r.findings.margin = r.depth + 2;
         r.findings.tornLines = std::max(r.findings.tornLines, first[k].findings.tornLines);
