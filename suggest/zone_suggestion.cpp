@@ -71,6 +71,9 @@ constexpr float kDeadShare = 0.5f;
 constexpr int kUnseenTear = 1;
 // ... and shows in most frames: in fewer than this share it is the picture's own fast motion.
 constexpr float kTornShare = 0.3f;
+// Frames that put a head-switching band deeper than this share of them does see the picture's own
+// detail there.
+constexpr float kUsualTorn = 0.9f;
 // A band's top over the middle of the frame lies at most this many lines deeper than over the whole
 // zone: one band, torn by varying amounts along its lines. Deeper still, the middle's reading is
 // the picture's own detail.
@@ -296,6 +299,20 @@ private:
         if (static_cast<float>(tornFrames) < kTornShare * static_cast<float>(frames.size()))
             for (FrameSide& f : frames)
                 f.torn = -1;
+        // ... at the same lines in every field, the heads' timing being the machine's: a band far
+        // deeper in a few frames, or one that deepens with the picture's motion, is the picture's
+        // own detail torn-looking. The band reaches as deep as all but a few frames put it.
+        std::vector<int> tornDepths;
+        for (const FrameSide& f : frames)
+            if (f.torn >= 0) tornDepths.push_back(f.torn);
+        std::sort(tornDepths.begin(), tornDepths.end());
+        // Past it, frames a line deeper at a time see the band's top more clearly.
+        std::size_t usual = static_cast<std::size_t>(kUsualTorn * static_cast<float>(tornDepths.size()));
+        while (usual + 1 < tornDepths.size() && tornDepths[usual + 1] - tornDepths[usual] <= 1)
+            ++usual;
+        const int usualTorn = tornDepths.empty() ? -1 : tornDepths[std::min(usual, tornDepths.size() - 1)];
+        for (FrameSide& f : frames)
+            f.torn = std::min(f.torn, usualTorn);
         std::vector<int> depths;
         for (std::size_t k = 0; k < frames.size(); ++k) {
             FrameSide& f = frames[k];
