@@ -65,10 +65,9 @@ constexpr float kFrameShare = 0.1f;
 // Overscan is dead in every frame, its depth varying by degrees (bounce, drift): dead lines far
 // deeper in fewer than half the frames are a scene's own flat dark there.
 constexpr float kDeadShare = 0.5f;
-// The topmost line of a head-switching band is torn by a pixel or two, seen in some frames only (a
-// codec's blur hides it in most); the frames that see it set the band's depth, and the line of the
-// other field just above it may be torn as slightly: one line more.
-constexpr int kUnseenTear = 1;
+// The topmost line of a head-switching band is torn too little to see: one line of its field, two
+// of the frame (a codec's blur hides the slightest tear; without a codec one line would do).
+constexpr int kUnseenTear = 2;
 // ... and shows in most frames: in fewer than this share it is the picture's own fast motion.
 constexpr float kTornShare = 0.3f;
 // Frames that put a head-switching band deeper than this share of them does see the picture's own
