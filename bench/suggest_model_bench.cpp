@@ -44,6 +44,7 @@ std::vector<std::string> split(const std::string& text, char separator) {
 CaptureFrame toFrame(const capture::Planes& planes) {
     CaptureFrame frame;
     frame.w = planes.w, frame.h = planes.h;
+    frame.lossless = true;  // no codec between the model and the finder
     const auto byte = [](float v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
     for (std::size_t k = 0; k < planes.y.size(); ++k) {
         frame.y.push_back(byte(planes.y[k]));
@@ -77,6 +78,7 @@ bool loadCached(const std::string& path, int w, int h, int count, std::vector<Ca
     for (int k = 0; k < count; ++k) {
         CaptureFrame frame;
         frame.w = w, frame.h = h, frame.interlaced = header[4] != 0, frame.topFieldFirst = header[5] != 0;
+        frame.lossless = true;
         for (std::vector<std::uint8_t>* plane : {&frame.y, &frame.cb, &frame.cr}) {
             plane->resize(n);
             in.read(reinterpret_cast<char*>(plane->data()), static_cast<std::streamsize>(n));

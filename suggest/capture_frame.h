@@ -16,6 +16,7 @@ struct CaptureFrame {
     bool interlaced = false;              // woven from two fields, as the decoder says
     bool topFieldFirst = true;
     int sourceBitDepth = 8;
+    bool lossless = false;  // decoded from a lossless codec: no codec blurred the damage's finest signs
 
     std::size_t at(std::int32_t x, std::int32_t row) const {
         return static_cast<std::size_t>(row) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x);

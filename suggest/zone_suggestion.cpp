@@ -65,9 +65,12 @@ constexpr float kFrameShare = 0.1f;
 // Overscan is dead in every frame, its depth varying by degrees (bounce, drift): dead lines far
 // deeper in fewer than half the frames are a scene's own flat dark there.
 constexpr float kDeadShare = 0.5f;
-// The topmost line of a head-switching band is torn too little to see: one line of its field, two
-// of the frame (a codec's blur hides the slightest tear; without a codec one line would do).
+// The topmost line of a head-switching band is torn by a pixel or two: one line of its field, two
+// of the frame, when a lossy codec's blur hides the slightest tear in every frame. Decoded
+// losslessly, the frames that see it set the band's depth, and the line of the other field just
+// above it may be torn as slightly: one line.
 constexpr int kUnseenTear = 2;
+constexpr int kUnseenTearLossless = 1;
 // ... and shows in most frames: in fewer than this share it is the picture's own fast motion.
 constexpr float kTornShare = 0.3f;
 // Frames that put a head-switching band deeper than this share of them does see the picture's own
@@ -283,10 +286,11 @@ private:
                 spread.add(lines, s.t, s, bar);
             f.ragged = raggedReach(starts[k]);
             if (side == ZoneSide::Down) {
+                const int unseen = frames_[usable_[k]].lossless ? kUnseenTearLossless : kUnseenTear;
                 f.torn = headSwitchingDepth(lines, from);
-                if (f.torn >= 0) f.torn += kUnseenTear;
+                if (f.torn >= 0) f.torn += unseen;
                 // Heads switch within a letterbox bar too: torn black is black, but its noise shows.
-                if (band && f.noisyBlack > 0) f.torn = std::max(f.torn, f.noisyBlack - 1 + kUnseenTear);
+                if (band && f.noisyBlack > 0) f.torn = std::max(f.torn, f.noisyBlack - 1 + unseen);
             }
             if (side == ZoneSide::Up || side == ZoneSide::Down) f.partial = partialDepth(lines, from, bar);
         }

@@ -18,7 +18,7 @@ namespace {
 constexpr std::int64_t kSampleMemory = std::int64_t{1536} << 20;
 
 // A sampled frame, converted to 8-bit limited-range yuv444p, as the finder reads it.
-CaptureFrame captureFrameOf(const VideoFrame& sample, int sourceBitDepth) {
+CaptureFrame captureFrameOf(const VideoFrame& sample, int sourceBitDepth, bool lossless) {
     const AVFrame& picture = *sample.picture;
     CaptureFrame frame;
     frame.w = picture.width;
@@ -26,6 +26,7 @@ CaptureFrame captureFrameOf(const VideoFrame& sample, int sourceBitDepth) {
     frame.interlaced = sample.interlaced;
     frame.topFieldFirst = sample.topFieldFirst;
     frame.sourceBitDepth = sourceBitDepth;
+    frame.lossless = lossless;
     std::vector<std::uint8_t>* planes[3] = {&frame.y, &frame.cb, &frame.cr};
     const std::size_t width = static_cast<std::size_t>(frame.w);
     for (int p = 0; p < 3; ++p) {
@@ -76,10 +77,14 @@ bool readFrames(const std::string& path, const ZoneFinderOptions& options, std::
                false;
     const AVPixFmtDescriptor* source = av_pix_fmt_desc_get(reader.stream().pixelFormat);
     const int sourceBitDepth = source != nullptr ? source->comp[0].depth : 8;
+    // A codec that may also be lossy (H.264's lossless mode) is taken for lossy.
+    const AVCodecDescriptor* codec = avcodec_descriptor_get(reader.stream().codec);
+    const bool lossless = codec != nullptr && (codec->props & AV_CODEC_PROP_LOSSLESS) != 0 &&
+                          (codec->props & AV_CODEC_PROP_LOSSY) == 0;
     try {
         frames.reserve(samples.size());
         for (VideoFrame& sample : samples) {
-            frames.push_back(captureFrameOf(sample, sourceBitDepth));
+            frames.push_back(captureFrameOf(sample, sourceBitDepth, lossless));
             sample.picture.reset();  // the finder's copy is all that is kept
         }
         return true;

@@ -122,6 +122,8 @@ const ClipCase kClipCases[] = {
     {"letterbox", "letterbox;subtitles;left=bar:8;right=bar:6", "720x576",
      "-c:v libx264 -preset veryfast -crf 18 -g 25 -pix_fmt yuv420p", false},
     {"clean", "", "720x480", "-c:v ffv1 -pix_fmt yuv422p", true},
+    // Decoded losslessly, a head-switching band's slightest tear shows: its margin is held tight.
+    {"head-switching-lossless", "down=bar:2,hs:7", "720x576", "-c:v ffv1 -pix_fmt yuv444p", true},
 };
 
 // Safe (no margin below the ideal; tight, none more than one above, where marked), with exactly
