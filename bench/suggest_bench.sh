@@ -3,7 +3,7 @@
 # model's truth (each clip rendered with and without its damage), per kind of damage and trap, on
 # the tuning seeds and on the reporting seeds apart, then the time.
 #
-#   bash bench/suggest_bench.sh [--quick] [--keep DIR] [--tuning "1 2"] [--reporting "7 8"] [--only NAME] [--no-time]
+#   bash bench/suggest_bench.sh [--quick] [--keep DIR] [--tuning "1 2"] [--reporting "21 22"] [--only NAME] [--no-time]
 #
 # The cases are bench/suggest_cases.txt; each seed draws every case's widths, size, levels, noise,
 # blur and jitter anew, and its encoding: x264 (8- and 10-bit, 4:2:0 and 4:2:2), MPEG-2
@@ -14,7 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 frames=100
 keep=
 tuning="1 2"
-reporting="7 8"
+reporting="21 22"
 only=
 timing=true
 while [ $# -gt 0 ]; do
