@@ -23,6 +23,31 @@ constexpr int kPhaseCushion = 1;
 constexpr float kRingingTail = 0.5f;
 // Lines enough for the pooled shape to mean something.
 constexpr int kLeastLines = 24;
+// A step's spread decays (blur) or swings (ringing) towards the picture's level. Residuals that
+// stay level over the span's last pixels, within this share of the step and not falling, are an
+// offset between the picture just past the start and the level fitted further in, not the spread.
+constexpr int kPlateauPixels = 3;
+constexpr float kPlateauFlat = 0.015f;
+constexpr float kPlateauFalling = 0.75f;
+
+// Past the steep part of a step (under this share of it), a band limit's tail falls by at least
+// this factor from one pixel to the next.
+constexpr float kTailShare = 0.1f;
+constexpr float kTailFalling = 0.8f;
+
+// The residuals less their plateau, if they end on one. The offset explains away residuals of its
+// own sign only, never past the picture's level: a pixel off the other way is read as it stands.
+std::vector<float> lessPlateau(std::vector<float> residuals) {
+    const auto tail = residuals.end() - kPlateauPixels;
+    const auto [low, high] = std::minmax_element(tail, residuals.end());
+    const bool oneSign = *low > 0 || *high < 0;
+    const bool falling = std::fabs(residuals.back()) < kPlateauFalling * std::fabs(*tail);
+    if (!oneSign || *high - *low > kPlateauFlat || falling) return residuals;
+    const float level = residuals[residuals.size() - 2];
+    for (float& r : residuals)
+        if ((r > 0) == (level > 0)) r = level > 0 ? std::max(0.0f, r - level) : std::min(0.0f, r - level);
+    return residuals;
+}
 
 }  // namespace
 
@@ -82,9 +107,22 @@ int EdgeSpread::reach() const {
     int deepest = -1;
     if (static_cast<int>(lumaSteps_.size()) >= kLeastLines) {
         const float step = percentile(lumaSteps_, kStrongStep);
+        std::vector<float> residuals;
+        for (int k = 0; k < kLumaSpan; ++k)
+            residuals.push_back(lumaResidual(k));
+        residuals = lessPlateau(residuals);
+        const auto lumaAt = [&residuals](int k) { return residuals[static_cast<std::size_t>(k)]; };
         for (int k = 0; k < kLumaSpan; ++k) {
-            const float residual = std::fabs(lumaResidual(k));
+            const float residual = std::fabs(lumaAt(k));
             if (residual <= kResidualFloor || residual * step <= kLumaTolerance) break;
+            // A band limit's tail falls off faster and faster; one that lingers, barely falling,
+            // is the picture's own slope beside the lines' starts.
+            if (k >= 2) {
+                const float before = lumaAt(k - 1);
+                if (std::fabs(before) < kTailShare && (before > 0) == (lumaAt(k) > 0) &&
+                    residual > kTailFalling * std::fabs(before))
+                    break;
+            }
             deepest = std::max(deepest, k);
         }
         // Ringing: past the step, a lobe either way of the picture's level, each beyond what the
@@ -93,19 +131,24 @@ int EdgeSpread::reach() const {
         // spread reaches as far as any residual comes within a factor of the tolerance.
         bool above = false, below = false;
         for (int k = 1; k < kLumaSpan; ++k) {
-            const float residual = lumaResidual(k);
+            const float residual = lumaAt(k);
             above = above || residual * step > kLumaTolerance;
             below = below || -residual * step > kLumaTolerance;
         }
         if (above && below)
             for (int k = 1; k < kLumaSpan; ++k)
-                if (std::fabs(lumaResidual(k)) * step > kRingingTail * kLumaTolerance)
+                if (std::fabs(lumaAt(k)) * step > kRingingTail * kLumaTolerance)
                     deepest = std::max(deepest, k);
     }
     if (static_cast<int>(chromaSteps_.size()) >= kLeastLines) {
         const float step = percentile(chromaSteps_, kStrongStep);
+        std::vector<float> residuals;
+        for (int k = 0; k < kChromaSpan; ++k)
+            residuals.push_back(chromaResidual(k));
+        residuals = lessPlateau(residuals);
+        const auto chromaAt = [&residuals](int k) { return residuals[static_cast<std::size_t>(k)]; };
         for (int k = 0; k < kChromaSpan; ++k) {
-            const float residual = std::fabs(chromaResidual(k));
+            const float residual = std::fabs(chromaAt(k));
             if (residual <= kResidualFloor || residual * step <= kChromaTolerance) break;
             deepest = std::max(deepest, k);
         }

@@ -318,6 +318,38 @@ TEST(EdgeSpread, RingingReachesAsFarAsItsTailExceedsTheTruth) {
     EXPECT_GE(spread.reach(), 4) << "the start is column 10; column 14 is damaged";
 }
 
+struct SpreadCase {
+    const char* name;
+    std::vector<int> profile;  // columns 10 on, after a bar at 4; the picture at 160 beyond
+    int reach;
+};
+
+TEST(EdgeSpread, ReachesAsFarAsTheStepNotThePicturesOwnLevelBesideIt) {
+    const SpreadCase cases[] = {
+        // Two pixels of blend, then the picture's own level 6 above what lies further in.
+        {"a level offset beside the start", {100, 150, 166, 166, 166, 166}, 2},
+        // One pixel of blend, then a slope of the picture's own, barely falling at first.
+        {"a lingering slope beside the start", {100, 150, 151, 153, 155, 157}, 2},
+        // A band limit: 30, 12, 4 levels off, then within the truth's 2.
+        {"a blur's tail, falling fast", {100, 130, 148, 156, 159}, 4},
+    };
+    for (const SpreadCase& c : cases) {
+        CaptureFrame frame = flatFrame(80, 100, 4);
+        for (int y = 0; y < 100; ++y)
+            for (int x = 10; x < 80; ++x) {
+                const std::size_t k = static_cast<std::size_t>(x - 10);
+                frame.y[frame.at(x, y)] =
+                    static_cast<std::uint8_t>(k < c.profile.size() ? c.profile[k] : 160);
+            }
+        const SideLines lines{frame, ZoneSide::Left, 0, 100};
+        const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
+        EdgeSpread spread;
+        for (const LineStart& start : lineStarts(lines, 8, 28, bar))
+            spread.add(lines, start.t, start, bar);
+        EXPECT_EQ(spread.reach(), c.reach) << c.name;
+    }
+}
+
 TEST(HeadSwitching, TornLinesAtTheBottomOfEachField) {
     CaptureFrame frame = flatFrame(320, 120, 0);
     for (int y = 0; y < 120; ++y)
