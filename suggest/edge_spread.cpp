@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -47,6 +48,15 @@ std::vector<float> lessPlateau(std::vector<float> residuals) {
     for (float& r : residuals)
         if ((r > 0) == (level > 0)) r = level > 0 ? std::max(0.0f, r - level) : std::min(0.0f, r - level);
     return residuals;
+}
+
+// The pooled residuals over a span, less their plateau.
+template <typename Residual>
+std::vector<float> stepShape(int span, Residual residual) {
+    std::vector<float> residuals;
+    for (int k = 0; k < span; ++k)
+        residuals.push_back(residual(k));
+    return lessPlateau(std::move(residuals));
 }
 
 }  // namespace
@@ -107,11 +117,8 @@ int EdgeSpread::reach() const {
     int deepest = -1;
     if (static_cast<int>(lumaSteps_.size()) >= kLeastLines) {
         const float step = percentile(lumaSteps_, kStrongStep);
-        std::vector<float> residuals;
-        for (int k = 0; k < kLumaSpan; ++k)
-            residuals.push_back(lumaResidual(k));
-        residuals = lessPlateau(residuals);
-        const auto lumaAt = [&residuals](int k) { return residuals[static_cast<std::size_t>(k)]; };
+        const std::vector<float> shape = stepShape(kLumaSpan, [this](int k) { return lumaResidual(k); });
+        const auto lumaAt = [&shape](int k) { return shape[static_cast<std::size_t>(k)]; };
         for (int k = 0; k < kLumaSpan; ++k) {
             const float residual = std::fabs(lumaAt(k));
             if (residual <= kResidualFloor || residual * step <= kLumaTolerance) break;
@@ -142,11 +149,8 @@ int EdgeSpread::reach() const {
     }
     if (static_cast<int>(chromaSteps_.size()) >= kLeastLines) {
         const float step = percentile(chromaSteps_, kStrongStep);
-        std::vector<float> residuals;
-        for (int k = 0; k < kChromaSpan; ++k)
-            residuals.push_back(chromaResidual(k));
-        residuals = lessPlateau(residuals);
-        const auto chromaAt = [&residuals](int k) { return residuals[static_cast<std::size_t>(k)]; };
+        const std::vector<float> shape = stepShape(kChromaSpan, [this](int k) { return chromaResidual(k); });
+        const auto chromaAt = [&shape](int k) { return shape[static_cast<std::size_t>(k)]; };
         for (int k = 0; k < kChromaSpan; ++k) {
             const float residual = std::fabs(chromaAt(k));
             if (residual <= kResidualFloor || residual * step <= kChromaTolerance) break;
