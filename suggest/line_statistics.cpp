@@ -1,6 +1,7 @@
 #include "suggest/line_statistics.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -99,17 +100,24 @@ bool liesBetween(const SideLines& lines, int d, std::span<const float> medians, 
     return static_cast<float>(stray) <= kShiftStray * static_cast<float>(lines.length());
 }
 
-// Structure in at least a quarter of the stretches, shared with the other line.
+// Structure shared with the other line in at least a quarter of the stretches, or in every quarter
+// of the line: a flat pattern's few steps (wide colour bars) lie all along it, where the picture at
+// one end of a blank line does not.
 bool sharesStructure(const std::vector<float>& here, const std::vector<float>& other, float least) {
     const std::size_t count = std::max<std::size_t>(1, here.size() / kStretch);
     std::size_t structured = 0;
+    std::array<bool, 4> quarters{};
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t from = here.size() * k / count, to = here.size() * (k + 1) / count;
         const std::span<const float> a = std::span<const float>(here).subspan(from, to - from);
         const std::span<const float> b = std::span<const float>(other).subspan(from, to - from);
-        structured += deviationOf(a) >= least && deviationOf(b) >= least && correlation(a, b) >= kCoherence;
+        const bool shared =
+            deviationOf(a) >= least && deviationOf(b) >= least && correlation(a, b) >= kCoherence;
+        structured += shared;
+        quarters[k * 4 / count] = quarters[k * 4 / count] || shared;
     }
-    return structured * 4 >= count;
+    const bool everyQuarter = std::all_of(quarters.begin(), quarters.end(), [](bool q) { return q; });
+    return structured * 4 >= count || everyQuarter;
 }
 
 }  // namespace

@@ -141,6 +141,37 @@ TEST(LineStatistics, StructureIsSharedWithTheNextLine) {
     EXPECT_EQ(deadRunEnd(s, noise), 10);
 }
 
+// Rows 2048 wide, each as the one above it, with noise: `bars` flat bars of distinct levels, from
+// column `from` on (blank before it). Each step lies within one stretch of 64, so the steps fill
+// less than a quarter of them.
+struct WideRowCase {
+    const char* name;
+    int bars, from;
+    bool structured;
+};
+
+TEST(LineStatistics, FewStepsAllAlongALineArePicture) {
+    const WideRowCase cases[] = {
+        {"eight wide colour bars", 8, 0, true},
+        {"seven wide bars", 7, 0, true},
+        {"bars only in the last sixth: picture at a blank line's end", 8, 1700, false},
+        {"no steps at all", 1, 0, false},
+    };
+    for (const WideRowCase& c : cases) {
+        CaptureFrame frame = flatFrame(2048, 16, 16);
+        std::mt19937 random(7);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 2048; ++x) {
+                const int bar = x < c.from ? 0 : 1 + (x - c.from) * c.bars / (2048 - c.from);
+                const int noise = static_cast<int>(random() % 3) - 1;
+                frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(16 + 25 * (bar % 8) + noise);
+            }
+        const std::vector<LineStats> s = lineStatistics({frame, ZoneSide::Up, 0, 2048}, 8, 0.8f);
+        for (int d = 0; d < 8; ++d)
+            EXPECT_EQ(s[static_cast<std::size_t>(d)].structured, c.structured) << c.name << ", row " << d;
+    }
+}
+
 // Left side of a capture whose rows are moved sideways by timebase error: sync tip at 2 for 4
 // columns, porch at `porch` for 3, a burst (tinted) for 4, the bar at `bar` up to column 18, then the
 // picture. Row y is moved by `shift(y)` columns.
