@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
+#include <vector>
 
 namespace {
 
@@ -30,6 +32,12 @@ constexpr float kStillShare = 0.34f;
 // A noisy line is this much rougher than the usual.
 constexpr float kRoughFactor = 1.35f;
 constexpr float kRoughMargin = 2.0f;
+// ... and, decoded losslessly, its smoothest places too: a rougher stretch of the picture near the
+// bottom keeps the smooth places of the lines above it; noise leaves none. A lossy codec smooths
+// the faint noise of a band's top away, and with it this sign.
+constexpr float kGrainShare = 0.3f;
+constexpr float kGrainFactor = 1.35f;
+constexpr float kGrainMargin = 0.3f;
 
 // The mean difference of line a from line b moved by `shift`, over positions [begin, end) of the
 // line (all of it by default), less their mean difference.
@@ -72,21 +80,32 @@ LineFit fitLine(const SideLines& lines, int d, int inside) {
             fit.stillStretches += still < kShiftGain * moved;
         }
     }
-    double rough = 0;
+    std::vector<int> seconds;
     for (int t = lines.t0 + 1; t + 1 < lines.t1; ++t)
-        rough += std::abs(2 * lines.y(d, t) - lines.y(d, t - 1) - lines.y(d, t + 1));
-    fit.roughness = static_cast<float>(rough / std::max(1, lines.length() - 2));
+        seconds.push_back(std::abs(2 * lines.y(d, t) - lines.y(d, t - 1) - lines.y(d, t + 1)));
+    if (!seconds.empty()) {
+        fit.roughness = static_cast<float>(std::accumulate(seconds.begin(), seconds.end(), 0.0) /
+                                           static_cast<double>(seconds.size()));
+        const auto smooth =
+            seconds.begin() +
+            static_cast<std::ptrdiff_t>(std::max<std::size_t>(
+                1, static_cast<std::size_t>(kGrainShare * static_cast<float>(seconds.size()))));
+        std::nth_element(seconds.begin(), smooth - 1, seconds.end());
+        fit.grain = static_cast<float>(std::accumulate(seconds.begin(), smooth, 0.0) /
+                                       static_cast<double>(smooth - seconds.begin()));
+    }
     return fit;
 }
 
-bool isTorn(const LineFit& line, const LineFit& usual) {
+bool isTorn(const LineFit& line, const LineFit& usual, bool lossless) {
     const bool misfits = line.misfit > std::max(kMisfitFactor * usual.misfit, usual.misfit + kMisfitMargin);
     const bool moved =
         line.shifted < kShiftGain * line.misfit && std::abs(line.shift) >= kLeastTear &&
         std::abs(line.shift) > std::abs(usual.shift) + 1 &&
         static_cast<float>(line.stillStretches) <= kStillShare * static_cast<float>(line.movedStretches);
     const bool rough =
-        line.roughness > std::max(kRoughFactor * usual.roughness, usual.roughness + kRoughMargin);
+        line.roughness > std::max(kRoughFactor * usual.roughness, usual.roughness + kRoughMargin) &&
+        (!lossless || line.grain > std::max(kGrainFactor * usual.grain, usual.grain + kGrainMargin));
     return (misfits && moved) || rough;
 }
 
@@ -97,21 +116,21 @@ int headSwitchingDepth(const SideLines& lines, int from) {
         const int first = from + ((from & 1) != parity ? 1 : 0);
         const int usualFrom = first + 2 * kDeepestBand;
         if (usualFrom + 2 * kUsualLines + 2 >= depths / 2) continue;
-        std::vector<float> misfits, roughnesses;
+        std::vector<float> misfits, roughnesses, grains;
         std::vector<int> shifts;
         for (int d = usualFrom; d < usualFrom + 2 * kUsualLines; d += 2) {
             const LineFit fit = fitLine(lines, d, d + 2);
-            misfits.push_back(fit.misfit), roughnesses.push_back(fit.roughness);
+            misfits.push_back(fit.misfit), roughnesses.push_back(fit.roughness), grains.push_back(fit.grain);
             shifts.push_back(std::abs(fit.shift));
         }
-        const LineFit usual{percentile(misfits, 0.5f), 0, percentile(shifts, 0.75f),
-                            percentile(roughnesses, 0.5f)};
+        LineFit usual{percentile(misfits, 0.5f), 0, percentile(shifts, 0.75f), percentile(roughnesses, 0.5f)};
+        usual.grain = percentile(grains, 0.5f);
         // The band reaches from the dead lines up to its topmost torn line: read from the inside
         // out, the first line torn against the one inside it. A band torn alike all through fits
         // itself; only its top stands out.
         int band = -1;
         for (int d = first + 2 * (kDeepestBand - 1); d >= first; d -= 2)
-            if (isTorn(fitLine(lines, d, d + 2), usual)) {
+            if (isTorn(fitLine(lines, d, d + 2), usual, lines.frame.lossless)) {
                 band = d;
                 break;
             }
@@ -119,7 +138,7 @@ int headSwitchingDepth(const SideLines& lines, int from) {
         // against the next. A torn-looking line with the picture whole below it is the picture's.
         int torn = 0, all = 0;
         for (int d = first; d < band; d += 2, ++all)
-            torn += isTorn(fitLine(lines, d, d + 2), usual);
+            torn += isTorn(fitLine(lines, d, d + 2), usual, lines.frame.lossless);
         if (band >= 0 && torn * 2 < all) band = -1;
         deepest = std::max(deepest, band);
     }

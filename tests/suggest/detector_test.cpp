@@ -393,8 +393,8 @@ TEST(HeadSwitching, TornLinesAtTheBottomOfEachField) {
     EXPECT_EQ(std::abs(fitLine(lines, 1, 3).shift), 12) << "torn 12 pixels more than the line inside";
     const LineFit edge = fitLine(lines, 5, 7);
     EXPECT_EQ(std::abs(edge.shift), 12) << "the band's top against the whole picture";
-    EXPECT_TRUE(isTorn(edge, fitLine(lines, 40, 42)));
-    EXPECT_FALSE(isTorn(fitLine(lines, 40, 42), fitLine(lines, 50, 52)));
+    EXPECT_TRUE(isTorn(edge, fitLine(lines, 40, 42), false));
+    EXPECT_FALSE(isTorn(fitLine(lines, 40, 42), fitLine(lines, 50, 52), false));
     EXPECT_GE(headSwitchingDepth(lines, 0), 5);
     EXPECT_LE(headSwitchingDepth(lines, 0), 6);
 }
@@ -412,8 +412,51 @@ TEST(HeadSwitching, SlantedPictureIsNoTear) {
     const LineFit slant = fitLine(lines, 3, 5);
     EXPECT_EQ(std::abs(slant.shift), 6) << "most of the line fits shifted";
     EXPECT_GE(slant.stillStretches, 2) << "the upright third fits unshifted";
-    EXPECT_FALSE(isTorn(slant, fitLine(lines, 40, 42)));
+    EXPECT_FALSE(isTorn(slant, fitLine(lines, 40, 42), false));
     EXPECT_EQ(headSwitchingDepth(lines, 0), -1);
+}
+
+// The bottom lines of a picture of texture() with faint noise: from `from` up, rougher in one of
+// two ways. Decoded losslessly or not.
+struct RoughBottomCase {
+    const char* name;
+    int from;
+    bool noise;  // fresh noise on every pixel; otherwise fine detail in patches over a sixth of
+                 // each line, which the lines share
+    bool lossless;
+    int leastDepth, mostDepth;
+};
+
+TEST(HeadSwitching, NoiseIsATearRougherPictureIsNot) {
+    const RoughBottomCase cases[] = {
+        {"patches of fine detail over the bottom 24 lines", 96, false, true, -1, -1},
+        {"patches of fine detail over the bottom 8 lines", 112, false, true, -1, -1},
+        {"noise over the bottom 6 lines", 114, true, true, 5, 6},
+        // A lossy codec may have smoothed the noise's faintest part away: roughness alone tells.
+        {"noise over the bottom 6 lines, lossy", 114, true, false, 5, 6},
+    };
+    for (const RoughBottomCase& c : cases) {
+        CaptureFrame frame = flatFrame(320, 120, 0);
+        frame.lossless = c.lossless;
+        std::mt19937 random(11);
+        std::normal_distribution<float> noise(0, 8), grain(0, 1.5f);
+        // Fine detail that continues down the lines, as grass or gravel does.
+        std::vector<float> grass(320);
+        for (float& g : grass)
+            g = noise(random) * 3;
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 320; ++x) {
+                float level = static_cast<float>(texture(x, y)) + grain(random);
+                if (y >= c.from && c.noise) level += noise(random);
+                if (y >= c.from && !c.noise && std::sin(x * 0.05) > 0.87)
+                    level += static_cast<float>(grass[static_cast<std::size_t>(x)] *
+                                                (1 + 0.3 * std::sin(y * 0.2)));
+                frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(std::clamp(std::lround(level), 0L, 255L));
+            }
+        const SideLines lines{frame, ZoneSide::Down, 0, 320};
+        EXPECT_GE(headSwitchingDepth(lines, 0), c.leastDepth) << c.name;
+        EXPECT_LE(headSwitchingDepth(lines, 0), c.mostDepth) << c.name;
+    }
 }
 
 // Frames of a side whose first `bar` lines are blanking at level 20 and whose lines after are a
