@@ -319,7 +319,9 @@ private:
         std::vector<int> depths;
         for (std::size_t k = 0; k < frames.size(); ++k) {
             FrameSide& f = frames[k];
-            const int edge = f.ragged >= 0 ? f.ragged + settle : froms[k] > 0 ? froms[k] + settle : -1;
+            // A half line's blanked part smears into the lines after it as the dead lines' does.
+            const int start = std::max(froms[k], f.partial + 1);
+            const int edge = f.ragged >= 0 ? f.ragged + settle : start > 0 ? start + settle : -1;
             f.depth = std::max({froms[k] - 1, edge, f.torn, f.partial});
             depths.push_back(f.depth);
         }

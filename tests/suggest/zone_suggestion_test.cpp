@@ -59,6 +59,9 @@ const ModelCase kModelCases[] = {
     {"sync remnants, timebase error, interlaced, seed 19",
      "left=sync:5,bar:5,ragged:3;tbc:1.5;drift:3;chain;interlaced", 19, false},
     {"head switching, interlaced", "down=bar:2,hs:7;interlaced", 12, false},
+    // The chain smears a half line's blanked part into the next line of each field, as it does the
+    // dead lines'.
+    {"a half line under VBI, smeared, interlaced", "up=vbi:8,half:1;chain;interlaced", 14, true},
 };
 
 class ZoneSuggestionCases : public testing::TestWithParam<ModelCase> {};
