@@ -168,6 +168,9 @@ namespace {
 constexpr float kSaturated = 24.0f;
 // A first line that keeps less than this share of the colour inside it lost it to blanking.
 constexpr float kPulled = 0.25f;
+// Coloured samples enough to tell: a picture with little colour near the edge gives few, and each
+// says plainly whether its line kept its colour (about 1) or lost half of it.
+constexpr int kLeastPulls = 6;
 
 }  // namespace
 
@@ -186,6 +189,6 @@ void VerticalSpread::add(const SideLines& lines, int from) {
 }
 
 int VerticalSpread::lines() const {
-    if (static_cast<int>(pulls_.size()) < kLeastLines) return 0;
+    if (static_cast<int>(pulls_.size()) < kLeastPulls) return 0;
     return percentile(pulls_, 0.5f) >= kPulled ? 2 : 0;
 }

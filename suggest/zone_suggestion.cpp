@@ -272,8 +272,10 @@ private:
             const BarLevel bar = from > 0 ? barLevelOf(lines, from, BarLevel{}) : edgeLevel(lines);
             if (rows) {
                 // Damage at the top and bottom takes whole lines (bounce, blanking, head switching):
-                // the picture starts on the line the dead ones end with, all across.
-                vertical.add(lines, from);
+                // the picture starts on the line the dead ones end with, all across, or after a half
+                // line there.
+                f.partial = partialDepth(lines, from, bar);
+                vertical.add(lines, std::max(from, f.partial + 1));
             } else if (from > 0 || bar.y <= kBlankBrightest) {
                 starts[k] = lineStarts(lines, from, kRaggedSearch, bar);
             }
@@ -292,7 +294,6 @@ private:
                 // Heads switch within a letterbox bar too: torn black is black, but its noise shows.
                 if (band && f.noisyBlack > 0) f.torn = std::max(f.torn, f.noisyBlack - 1 + unseen);
             }
-            if (side == ZoneSide::Up || side == ZoneSide::Down) f.partial = partialDepth(lines, from, bar);
         }
         const int settle = rows ? vertical.lines() - 1 : spread.reach();
         // Heads switch in every field: a tear in a few frames is the picture's own content.

@@ -62,6 +62,8 @@ const ModelCase kModelCases[] = {
     // The chain smears a half line's blanked part into the next line of each field, as it does the
     // dead lines'.
     {"a half line under VBI, smeared, interlaced", "up=vbi:8,half:1;chain;interlaced", 14, true},
+    {"a half line under VBI, smeared, little colour near the top", "up=vbi:8,half:1;chain;interlaced", 5,
+     true},
 };
 
 class ZoneSuggestionCases : public testing::TestWithParam<ModelCase> {};
