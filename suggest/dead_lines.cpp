@@ -27,8 +27,9 @@ constexpr float kStripeWaver = 2.5f;
 constexpr float kNoisierBlack = 3.0f;
 // Within this of the picture's black: its own black, noise and codec error included.
 constexpr float kBlackTolerance = 5.0f;
-// Lines between a black band and the picture that the band's edge blurs.
-constexpr int kBandTransition = 2;
+// Lines between a black band and the picture that the band's edge blurs: the capture chain spreads
+// an edge over up to four columns.
+constexpr int kBandTransition = 4;
 // Blanking keeps one level; a flat area of the picture that drifts away from its first lines'
 // level by this much, without a step, is picture: a night sky's gradient, a dark shade.
 constexpr float kLevelDrift = 1.2f;
