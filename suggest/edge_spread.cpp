@@ -123,12 +123,14 @@ int EdgeSpread::reach() const {
             const float residual = std::fabs(lumaAt(k));
             if (residual <= kResidualFloor || residual * step <= kLumaTolerance) break;
             // A band limit's tail falls off faster and faster; one that lingers, barely falling,
-            // is the picture's own slope beside the lines' starts.
+            // is the picture's own slope beside the lines' starts, from the pixel it lingers at.
             if (k >= 2) {
                 const float before = lumaAt(k - 1);
                 if (std::fabs(before) < kTailShare && (before > 0) == (lumaAt(k) > 0) &&
-                    residual > kTailFalling * std::fabs(before))
+                    residual > kTailFalling * std::fabs(before)) {
+                    deepest = k - 2;
                     break;
+                }
             }
             deepest = std::max(deepest, k);
         }
