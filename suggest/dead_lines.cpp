@@ -37,8 +37,80 @@ constexpr float kLevelDrift = 1.2f;
 // (the card's black, then blanking), not a drift: line means of blanking hold to a fraction of a
 // level, and a sky's gradient moves a tenth of a level a line.
 constexpr float kLevelStep = 1.0f;
-// Where a drift began: the first line this far from the level it left.
-constexpr float kDriftStart = 0.4f;
+// A drift that starts at the run's first blank line, as a sky's gradient does, is told from a
+// blank level that a drift follows by fitting both: a line's mean wavers by a tenth of a level or
+// so, and the level-then-drift fit must beat the straight one by this many times that waver,
+// squared, to place the drift's start further in.
+constexpr float kBreakEvidence = 20.0f;
+constexpr float kLeastWaver = 0.05f;
+// A run of blank lines that reaches the picture drifts when its slope is this many times its own
+// uncertainty, over this many lines at least, and moves this far in all.
+constexpr float kDriftEvidence = 6.0f;
+constexpr int kDriftLines = 8;
+constexpr float kLeastDrift = 0.4f;
+
+struct Drift {
+    int start;         // the line it started at
+    bool significant;  // whether the levels drift at all, beyond their waver
+};
+
+// Where the blank lines `first` to `end` - 1 begin to drift away from a level: the level-then-slope
+// fit that fits their means best, or `first` when the straight line from `first` on fits as well.
+Drift driftStart(std::span<const LineStats> lines, int first, int end, float noise) {
+    std::vector<float> at, level;
+    for (int d = first; d < end; ++d)
+        if (classifyLine(lines[static_cast<std::size_t>(d)], noise) == LineKind::Blank) {
+            at.push_back(static_cast<float>(d));
+            level.push_back(lines[static_cast<std::size_t>(d)].meanY);
+        }
+    const std::size_t n = at.size();
+    // Least squares of level = a + g * max(0, d - b); returns the sum of squared residuals.
+    const auto fit = [&](float b, float* slope, float* slopeError) {
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            const double x = std::max(0.0f, at[k] - b);
+            sx += x, sy += level[k], sxx += x * x, sxy += x * level[k];
+        }
+        const double count = static_cast<double>(n);
+        const double spread = sxx - sx * sx / count;
+        const double g = spread > 0 ? (sxy - sx * sy / count) / spread : 0;
+        const double a = (sy - g * sx) / count;
+        double sse = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            const double r = level[k] - a - g * std::max(0.0f, at[k] - b);
+            sse += r * r;
+        }
+        if (slope) *slope = static_cast<float>(g);
+        if (slopeError)
+            *slopeError = n > 2 && spread > 0 ? static_cast<float>(std::sqrt(sse / (count - 2) / spread)) : 0;
+        return sse;
+    };
+    const double straight = fit(static_cast<float>(first), nullptr, nullptr);
+    double best = straight;
+    int start = first;
+    for (int b = first + 1; b < end - 2; ++b) {
+        const double sse = fit(static_cast<float>(b), nullptr, nullptr);
+        if (sse < best) best = sse, start = b;
+    }
+    const double waver = std::max(static_cast<double>(kLeastWaver) * kLeastWaver,
+                                  n > 3 ? best / static_cast<double>(n - 3) : 0.0);
+    if (straight - best <= kBreakEvidence * waver) start = first;
+    float slope = 0, slopeError = 0;
+    fit(static_cast<float>(start), &slope, &slopeError);
+    const float total = std::fabs(slope) * static_cast<float>(end - 1 - start);
+    const bool significant = static_cast<int>(n) >= kDriftLines && total >= kLeastDrift &&
+                             std::fabs(slope) > kDriftEvidence * slopeError;
+    return Drift{start, significant};
+}
+
+// The first of the lines before `first` that share its level: a sky's lines with a star are data
+// lines, at the level of the blank ones about them.
+int levelStart(std::span<const LineStats> lines, int first) {
+    const float level = lines[static_cast<std::size_t>(first)].meanY;
+    while (first > 0 && std::fabs(lines[static_cast<std::size_t>(first - 1)].meanY - level) <= kLevelStep)
+        --first;
+    return first;
+}
 
 bool neutral(const LineStats& line) {
     return std::fabs(line.meanCb - 128) <= kNeutralChroma && std::fabs(line.meanCr - 128) <= kNeutralChroma;
@@ -68,21 +140,32 @@ int deadRunEnd(std::span<const LineStats> lines, float noise) {
     const int n = static_cast<int>(lines.size());
     int d = 0;
     int segment = -1;  // the first blank line of the current level
+    int lastBlank = -1;
     while (d < n) {
         const LineStats& line = lines[static_cast<std::size_t>(d)];
         const LineKind kind = classifyLine(line, noise);
-        if (kind == LineKind::Picture) return d;
+        if (kind == LineKind::Picture) {
+            // Blank lines that drift steadily from their first to the picture are its own dark
+            // gradient (a night sky) short of the threshold; a level whose last lines blur into
+            // the picture drifts only from there.
+            if (segment >= 0 && d - segment >= kDriftLines) {
+                const Drift drift = driftStart(lines, segment, d, noise);
+                if (drift.significant && drift.start == segment) return levelStart(lines, segment);
+            }
+            return d;
+        }
         if (kind == LineKind::Blank) {
+            // Against the last blank line: data lines between (a star, a remnant) have levels of
+            // their own.
             const bool step =
-                d > 0 && std::fabs(line.meanY - lines[static_cast<std::size_t>(d - 1)].meanY) > kLevelStep;
+                lastBlank >= 0 &&
+                std::fabs(line.meanY - lines[static_cast<std::size_t>(lastBlank)].meanY) > kLevelStep;
+            lastBlank = d;
             if (segment < 0 || step) segment = d;
             const float level = lines[static_cast<std::size_t>(segment)].meanY;
             if (std::fabs(line.meanY - level) > kLevelDrift) {
-                int start = d;
-                while (start > segment &&
-                       std::fabs(lines[static_cast<std::size_t>(start - 1)].meanY - level) > kDriftStart)
-                    --start;
-                return start;
+                const int start = driftStart(lines, segment, d + 1, noise).start;
+                return start == segment ? levelStart(lines, segment) : start;
             }
         }
         if (kind != LineKind::Flat) {
@@ -99,7 +182,7 @@ int deadRunEnd(std::span<const LineStats> lines, float noise) {
         const bool stripe = width <= kStripeWidest && after == LineKind::Picture;
         if (!remnant && !stripe) return d;
         d = group;
-        segment = -1;  // the blank after a remnant may sit at a level of its own
+        segment = lastBlank = -1;  // the blank after a remnant may sit at a level of its own
     }
     return n;
 }

@@ -86,10 +86,24 @@ TEST(DeadLines, RunEndsWhereThePictureStarts) {
     const LineStats blank = stats(5, 0.3f, false), picture = stats(120, 30, true);
     const LineStats stripe = stats(190, 0.3f, false), white = stats(235, 0.2f, false);
     const LineStats card = stats(2, 0.3f, false), lifted = stats(35, 0.3f, false);
-    std::vector<LineStats> sky;
+    // Line means waver by a tenth of a level or so (noise over the line's length).
+    const auto waver = [](int d) { return 0.08f * std::sin(static_cast<float>(d) * 2.3f); };
+    std::vector<LineStats> sky, faintSky, starrySky, levelThenDrift, flatNoisy, blurredIntoPicture;
     for (int d = 0; d < 40; ++d)
         sky.push_back(stats(18 + 0.1f * d, 0.4f, false));
-    sky.push_back(picture);
+    for (int d = 0; d < 30; ++d) {
+        faintSky.push_back(stats(18 + 0.03f * d + waver(d), 0.4f, false));
+        // Lines with a star are data lines, a little brighter than the sky about them.
+        starrySky.push_back(d % 7 == 0 ? stats(18.5f + 0.03f * d, 4, false)
+                                       : stats(18 + 0.03f * d + waver(d), 0.4f, false));
+        flatNoisy.push_back(stats(18 + waver(d), 0.4f, false));
+        levelThenDrift.push_back(stats(18 + (d < 15 ? 0 : 0.1f * (d - 15)) + waver(d), 0.4f, false));
+    }
+    blurredIntoPicture = flatNoisy;
+    blurredIntoPicture.push_back(stats(18.3f, 0.4f, false));
+    blurredIntoPicture.push_back(stats(18.8f, 0.4f, false));
+    for (auto* lines : {&sky, &faintSky, &starrySky, &levelThenDrift, &flatNoisy, &blurredIntoPicture})
+        lines->push_back(picture);
     const RunCase cases[] = {
         {"overscan", repeat(repeat({}, blank, 7), picture, 3), 7},
         {"overscan and a stripe", repeat(repeat(repeat({}, blank, 5), stripe, 2), picture, 3), 7},
@@ -97,7 +111,12 @@ TEST(DeadLines, RunEndsWhereThePictureStarts) {
          repeat(repeat(repeat(repeat({}, card, 2), stripe, 3), blank, 4), picture, 2), 9},
         {"card black then lifted blanking", repeat(repeat(repeat({}, card, 3), lifted, 6), picture, 2), 9},
         {"a wide white bar is picture", repeat(repeat({}, white, 30), picture, 2), 0},
-        {"a night sky drifts: picture from its first line more than 0.4 off", sky, 5},
+        {"a night sky drifts from its first line: all picture", sky, 0},
+        {"a faint sky's drift reaches the picture before it shows plainly", faintSky, 0},
+        {"a sky's lines with a star are data lines at its level", starrySky, 0},
+        {"a blank level that a drift follows: picture from the drift's start", levelThenDrift, 15},
+        {"a blank level that wavers reaches the picture", flatNoisy, 30},
+        {"a blank level blurred into the picture", blurredIntoPicture, 32},
         {"picture at once", repeat({}, picture, 5), 0},
     };
     for (const RunCase& c : cases)
