@@ -64,6 +64,8 @@ const ModelCase kModelCases[] = {
     {"a half line under VBI, smeared, interlaced", "up=vbi:8,half:1;chain;interlaced", 14, true},
     {"a half line under VBI, smeared, little colour near the top", "up=vbi:8,half:1;chain;interlaced", 5,
      true},
+    // A dark sky, nearly flat, drifting a few hundredths of a level a line: picture, not blanking.
+    {"a night sky at the top", "sky", 3, true},
 };
 
 class ZoneSuggestionCases : public testing::TestWithParam<ModelCase> {};
