@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "core/zone_geometry.h"
@@ -144,6 +146,7 @@ struct FrameSide {
     int blackStart = 0;      // where the dead lines at the picture's black begin
     int noisyBlack = 0;      // lines from the edge at the picture's black, but noisy
     bool flatAfter = false;  // the picture after the dead lines is flat
+    bool flatOnly = false;   // every dead line is flat (stripes, or the picture's own flat lines)
     float deadLevel = 0, deadNoise = 0;
     int stripes = 0;
     int depth = -1;  // the deepest damaged line
@@ -173,8 +176,13 @@ public:
             for (const FrameSide& f : side)
                 dead.push_back(f.dead);
             const int limit = reachedMaximum(dead, kFrameGap, kDeadShare);
+            // Blanking stripes are the signal's, in every frame; flat lines alone at the edge of a
+            // few frames are the picture's own (a white sky, a wall), however narrow.
+            const auto withDead =
+                std::count_if(side.begin(), side.end(), [](const FrameSide& f) { return f.dead > 0; });
+            const bool rare = static_cast<float>(withDead) < kDeadShare * static_cast<float>(side.size());
             for (FrameSide& f : side) {
-                f.dead = std::min(f.dead, limit);
+                f.dead = rare && f.flatOnly ? 0 : std::min(f.dead, limit);
                 f.blackStart = std::min(f.blackStart, f.dead);
             }
         }
@@ -232,6 +240,10 @@ private:
             }
             f.blackStart = pictureBlackStart(stats, f.dead, kPictureBlack);
             if (f.blackStart == 0) f.noisyBlack = noisyBlackLines(stats, f.dead, kPictureBlack, noise);
+            f.flatOnly = f.dead > 0 &&
+                         std::all_of(stats.begin(), stats.begin() + f.dead, [noise](const LineStats& line) {
+                             return classifyLine(line, noise) == LineKind::Flat;
+                         });
             f.flatAfter = f.dead < static_cast<int>(stats.size()) &&
                           classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
             f.stripes = stripeLines(stats, f.dead, noise);

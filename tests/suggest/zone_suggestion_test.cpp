@@ -107,6 +107,36 @@ INSTANTIATE_TEST_SUITE_P(Captures, ZoneSuggestionCases, testing::ValuesIn(kModel
                              return name;
                          });
 
+// Flat bright lines at the top: in a few frames the picture's own (a white sky as the camera pans),
+// in every frame a blanking stripe of the signal's.
+TEST(ZoneSuggestionFrames, FlatLinesInAFewFramesArePictureInAllAStripe) {
+    capture::Recipe recipe;
+    std::string error;
+    ASSERT_TRUE(capture::parseRecipe("", recipe, error)) << error;
+    capture::CaptureModel model(recipe, 360, 288, 12, 1, {});
+    std::vector<CaptureFrame> frames;
+    capture::Planes planes;
+    for (int k = 0; k < 12; ++k) {
+        model.render(k, planes);
+        frames.push_back(toFrame(planes));
+    }
+    const struct { int frames, margin; } cases[] = {{2, 1}, {12, 3}};
+    for (const auto& c : cases) {
+        std::vector<CaptureFrame> clip = frames;
+        for (int k = 0; k < c.frames; ++k)
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < clip[k].w; ++x) {
+                    const std::size_t at = clip[static_cast<std::size_t>(k)].at(x, y);
+                    clip[static_cast<std::size_t>(k)].y[at] = 220;
+                    clip[static_cast<std::size_t>(k)].cb[at] = clip[static_cast<std::size_t>(k)].cr[at] = 128;
+                }
+        ZoneSuggestion suggestion;
+        ASSERT_TRUE(suggestZone(clip, suggestion, error)) << error;
+        EXPECT_EQ(suggestion.sides[0].margin, c.margin)
+            << c.frames << " frames: " << describeSide(ZoneSide::Up, suggestion.sides[0]);
+    }
+}
+
 // The adapter from velmo's RGB pictures: bottom-up rows with gaps read as the top-down frame, at
 // BT.601's limited-range levels.
 TEST(CaptureFrameAdapter, BottomUpRowsWithGapsAndLevels) {
