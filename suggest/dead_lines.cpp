@@ -37,6 +37,8 @@ constexpr float kLevelDrift = 1.2f;
 // (the card's black, then blanking), not a drift: line means of blanking hold to a fraction of a
 // level, and a sky's gradient moves a tenth of a level a line.
 constexpr float kLevelStep = 1.0f;
+// Where a drift that follows a level began: the first line this far from the level it left.
+constexpr float kDriftStart = 0.4f;
 // A drift that starts at the run's first blank line, as a sky's gradient does, is told from a
 // blank level that a drift follows by fitting both: a line's mean wavers by a tenth of a level or
 // so, and the level-then-drift fit must beat the straight one by this many times that waver,
@@ -164,8 +166,15 @@ int deadRunEnd(std::span<const LineStats> lines, float noise) {
             if (segment < 0 || step) segment = d;
             const float level = lines[static_cast<std::size_t>(segment)].meanY;
             if (std::fabs(line.meanY - level) > kLevelDrift) {
-                const int start = driftStart(lines, segment, d + 1, noise).start;
-                return start == segment ? levelStart(lines, segment) : start;
+                if (driftStart(lines, segment, d + 1, noise).start == segment)
+                    return levelStart(lines, segment);
+                // A level that a drift follows (blanking that a codec's blur brightens towards the
+                // picture): the picture from the first line plainly off the level.
+                int start = d;
+                while (start > segment &&
+                       std::fabs(lines[static_cast<std::size_t>(start - 1)].meanY - level) > kDriftStart)
+                    --start;
+                return start;
             }
         }
         if (kind != LineKind::Flat) {
