@@ -12,8 +12,10 @@ constexpr float kChromaTolerance = 12.0f;
 // Steps smaller than these say little about the shape.
 constexpr float kLeastLumaStep = 20.0f;
 constexpr float kLeastChromaStep = 24.0f;
-// The strongest steps: a high share of those seen, not the single largest (a codec's overshoot).
-constexpr float kStrongStep = 0.95f;
+// The strongest steps: the truth counts the worst line, whose hidden picture beside the bar is as
+// bright as the brightest seen; a high share of those seen, not the single largest (a codec's
+// overshoot).
+constexpr float kStrongStep = 0.99f;
 // Residuals below this share are the picture's own average slope near the edge, not the step's.
 constexpr float kResidualFloor = 0.015f;
 // A blurred edge's reach on the line whose start lies latest within its pixel (an edge that

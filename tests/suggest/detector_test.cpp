@@ -407,6 +407,30 @@ TEST(EdgeSpread, ReachesAsFarAsTheStepNotThePicturesOwnLevelBesideIt) {
     }
 }
 
+// The truth counts the worst line: a blur's tail that stays within the tolerance after the usual
+// step reaches past it after the strongest few (a bright picture beside the bar on 3 lines of 100).
+TEST(EdgeSpread, ReachesAsFarAsTheStrongestStepsTail) {
+    for (const int strong : {0, 3}) {
+        CaptureFrame frame = flatFrame(80, 100, 4);
+        for (int y = 0; y < 100; ++y) {
+            const float level = y < 100 - strong ? 100.0f : 235.0f;
+            // Half a pixel of blend, then a tenth and a fiftieth of the step.
+            const float residual[] = {0.5f, 0.1f, 0.02f};
+            for (int x = 10; x < 80; ++x) {
+                const float r = x < 13 ? residual[x - 10] : 0;
+                frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(std::lround(level + r * (4 - level)));
+            }
+        }
+        const SideLines lines{frame, ZoneSide::Left, 0, 100};
+        const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
+        EdgeSpread spread;
+        for (const LineStart& start : lineStarts(lines, 8, 28, bar))
+            spread.add(lines, start.t, start, bar);
+        // The third pixel is 2 levels off after a step of 96, within the truth; 5 after one of 231.
+        EXPECT_EQ(spread.reach(), strong ? 3 : 2) << strong << " lines with a strong step";
+    }
+}
+
 TEST(HeadSwitching, TornLinesAtTheBottomOfEachField) {
     CaptureFrame frame = flatFrame(320, 120, 0);
     for (int y = 0; y < 120; ++y)
