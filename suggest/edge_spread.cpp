@@ -16,14 +16,18 @@ constexpr float kLeastChromaStep = 24.0f;
 // bright as the brightest seen; a high share of those seen, not the single largest (a codec's
 // overshoot).
 constexpr float kStrongStep = 0.99f;
-// Residuals below this share are the picture's own average slope near the edge, not the step's.
-constexpr float kResidualFloor = 0.015f;
+// Residuals below this share are the picture's own average slope near the edge, not the step's
+// (the control and the lingering-tail rule take out the rest); above it, a tail of 2 or 3 levels
+// after a strong step of 230 is the truth's damage.
+constexpr float kResidualFloor = 0.008f;
 // A blurred edge's reach on the line whose start lies latest within its pixel (an edge that
 // settles within its first pixel is sharp, its start pixel a mix of bar and picture).
 constexpr int kPhaseCushion = 1;
 // A ringing tail is read down to this share of the tolerance: the pooled shape is the middle
 // line's, and lines whose step is stronger or whose start lies later ring further.
 constexpr float kRingingTail = 0.5f;
+// An edge is sharp when the pixel after its start stays within this share of the tolerance.
+constexpr float kSharpShare = 0.5f;
 // Lines enough for the pooled shape to mean something.
 constexpr int kLeastLines = 24;
 // A step's spread decays (blur) or swings (ringing) towards the picture's level. Residuals that
@@ -164,6 +168,18 @@ int EdgeSpread::reach() const {
     // The pooled shape is the middle line's; a line whose start falls later within its pixel
     // reaches a pixel further.
     return deepest >= 1 ? deepest + kPhaseCushion : deepest;
+}
+
+bool EdgeSpread::sharp() const {
+    if (reach() >= 1) return false;
+    // ... with the next pixel well within the truth on the median line: a line whose edge lies
+    // later within its pixel leaves no more there either.
+    const auto within = [](const std::vector<float>& steps, float residual, float tolerance) {
+        return static_cast<int>(steps.size()) < kLeastLines ||
+               std::fabs(residual) * percentile(steps, kStrongStep) <= kSharpShare * tolerance;
+    };
+    return within(lumaSteps_, lumaResidual(1), kLumaTolerance) &&
+           within(chromaSteps_, chromaResidual(1), kChromaTolerance);
 }
 
 namespace {

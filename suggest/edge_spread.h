@@ -27,6 +27,8 @@ public:
     // by more than the truth allows (2 levels of luma, 12 of chroma) for the strongest steps seen;
     // -1 when the start itself is clean (a sharp edge).
     int reach() const;
+    // Whether the step settles within its start pixel, the next one clean on every line.
+    bool sharp() const;
 
     // The residual of the bar at offset k, as a share of the step (luma and chroma), for reports
     // and tests.

@@ -298,7 +298,6 @@ private:
                 starts[k].clear();
             for (const LineStart& s : starts[k])
                 spread.add(lines, s.t, s, bar);
-            f.ragged = raggedReach(starts[k]);
             if (side == ZoneSide::Down) {
                 const int unseen = frames_[usable_[k]].lossless ? kUnseenTearLossless : kUnseenTear;
                 f.torn = headSwitchingDepth(lines, from);
@@ -308,6 +307,9 @@ private:
             }
         }
         const int settle = rows ? vertical.lines() - 1 : spread.reach();
+        const bool sharp = !rows && spread.sharp();
+        for (std::size_t k = 0; k < frames.size(); ++k)
+            frames[k].ragged = raggedReach(starts[k], sharp);
         // Heads switch in every field: a tear in a few frames is the picture's own content.
         int tornFrames = 0;
         for (const FrameSide& f : frames)
