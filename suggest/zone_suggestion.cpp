@@ -146,7 +146,7 @@ struct FrameSide {
     int blackStart = 0;      // where the dead lines at the picture's black begin
     int noisyBlack = 0;      // lines from the edge at the picture's black, but noisy
     bool flatAfter = false;  // the picture after the dead lines is flat
-    bool flatOnly = false;   // every dead line is flat (stripes, or the picture's own flat lines)
+    int flatTail = 0;        // flat lines that end the dead run (a stripe, or the picture's own)
     float deadLevel = 0, deadNoise = 0;
     int stripes = 0;
     int depth = -1;  // the deepest damaged line
@@ -176,13 +176,13 @@ public:
             for (const FrameSide& f : side)
                 dead.push_back(f.dead);
             const int limit = reachedMaximum(dead, kFrameGap, kDeadShare);
-            // Blanking stripes are the signal's, in every frame; flat lines alone at the edge of a
-            // few frames are the picture's own (a white sky, a wall), however narrow.
-            const auto withDead =
-                std::count_if(side.begin(), side.end(), [](const FrameSide& f) { return f.dead > 0; });
-            const bool rare = static_cast<float>(withDead) < kDeadShare * static_cast<float>(side.size());
+            // Blanking stripes are the signal's, in every frame; flat lines that end the dead run
+            // in a few frames only are the picture's own (a white sky, a wall), however narrow.
+            const auto withFlat =
+                std::count_if(side.begin(), side.end(), [](const FrameSide& f) { return f.flatTail > 0; });
+            const bool rare = static_cast<float>(withFlat) < kDeadShare * static_cast<float>(side.size());
             for (FrameSide& f : side) {
-                f.dead = rare && f.flatOnly ? 0 : std::min(f.dead, limit);
+                f.dead = std::min(rare ? f.dead - f.flatTail : f.dead, limit);
                 f.blackStart = std::min(f.blackStart, f.dead);
             }
         }
@@ -240,10 +240,10 @@ private:
             }
             f.blackStart = pictureBlackStart(stats, f.dead, kPictureBlack);
             if (f.blackStart == 0) f.noisyBlack = noisyBlackLines(stats, f.dead, kPictureBlack, noise);
-            f.flatOnly = f.dead > 0 &&
-                         std::all_of(stats.begin(), stats.begin() + f.dead, [noise](const LineStats& line) {
-                             return classifyLine(line, noise) == LineKind::Flat;
-                         });
+            while (f.flatTail < f.dead &&
+                   classifyLine(stats[static_cast<std::size_t>(f.dead - 1 - f.flatTail)], noise) ==
+                       LineKind::Flat)
+                ++f.flatTail;
             f.flatAfter = f.dead < static_cast<int>(stats.size()) &&
                           classifyLine(stats[static_cast<std::size_t>(f.dead)], noise) == LineKind::Flat;
             f.stripes = stripeLines(stats, f.dead, noise);

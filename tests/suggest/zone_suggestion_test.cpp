@@ -108,32 +108,38 @@ INSTANTIATE_TEST_SUITE_P(Captures, ZoneSuggestionCases, testing::ValuesIn(kModel
                          });
 
 // Flat bright lines at the top: in a few frames the picture's own (a white sky as the camera pans),
-// in every frame a blanking stripe of the signal's.
+// in every frame a blanking stripe of the signal's; after overscan as at the frame's edge.
 TEST(ZoneSuggestionFrames, FlatLinesInAFewFramesArePictureInAllAStripe) {
-    capture::Recipe recipe;
-    std::string error;
-    ASSERT_TRUE(capture::parseRecipe("", recipe, error)) << error;
-    capture::CaptureModel model(recipe, 360, 288, 12, 1, {});
-    std::vector<CaptureFrame> frames;
-    capture::Planes planes;
-    for (int k = 0; k < 12; ++k) {
-        model.render(k, planes);
-        frames.push_back(toFrame(planes));
-    }
-    const struct { int frames, margin; } cases[] = {{2, 1}, {12, 3}};
+    const struct {
+        const char* recipe;
+        int frames, margin;
+    } cases[] = {{"", 2, 1}, {"", 12, 3}, {"up=bar:4", 2, 5}, {"up=bar:4", 12, 7}};
     for (const auto& c : cases) {
-        std::vector<CaptureFrame> clip = frames;
-        for (int k = 0; k < c.frames; ++k)
-            for (int y = 0; y < 2; ++y)
-                for (int x = 0; x < clip[k].w; ++x) {
-                    const std::size_t at = clip[static_cast<std::size_t>(k)].at(x, y);
-                    clip[static_cast<std::size_t>(k)].y[at] = 220;
-                    clip[static_cast<std::size_t>(k)].cb[at] = clip[static_cast<std::size_t>(k)].cr[at] = 128;
+        capture::Recipe recipe;
+        std::string error;
+        ASSERT_TRUE(capture::parseRecipe(c.recipe, recipe, error)) << error;
+        capture::CaptureModel model(recipe, 360, 288, 12, 1, {});
+        std::vector<CaptureFrame> clip;
+        capture::Planes planes;
+        for (int k = 0; k < 12; ++k) {
+            model.render(k, planes);
+            clip.push_back(toFrame(planes));
+        }
+        const int first = model.ideal()[0] - 1;  // the picture's first line
+        for (int k = 0; k < c.frames; ++k) {
+            CaptureFrame& frame = clip[static_cast<std::size_t>(k)];
+            for (int y = first; y < first + 2; ++y)
+                for (int x = 0; x < frame.w; ++x) {
+                    const std::size_t at = frame.at(x, y);
+                    frame.y[at] = 220;
+                    frame.cb[at] = frame.cr[at] = 128;
                 }
+        }
         ZoneSuggestion suggestion;
         ASSERT_TRUE(suggestZone(clip, suggestion, error)) << error;
         EXPECT_EQ(suggestion.sides[0].margin, c.margin)
-            << c.frames << " frames: " << describeSide(ZoneSide::Up, suggestion.sides[0]);
+            << "'" << c.recipe << "', " << c.frames
+            << " frames: " << describeSide(ZoneSide::Up, suggestion.sides[0]);
     }
 }
 
