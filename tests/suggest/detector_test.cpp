@@ -360,6 +360,16 @@ TEST(RaggedEdge, RemnantsWithinTheBlankingAreNotThePicturesStart) {
     }
 }
 
+// The spread of a left bar (columns 0 to 7) into the picture, pooled over every row.
+EdgeSpread leftSpread(const CaptureFrame& frame) {
+    const SideLines lines{frame, ZoneSide::Left, 0, frame.h};
+    const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
+    EdgeSpread spread;
+    for (const LineStart& start : lineStarts(lines, 8, 28, bar))
+        spread.add(lines, start.t, start, bar);
+    return spread;
+}
+
 TEST(EdgeSpread, SharpEdgesReachNothingBlurredOnesAPixelOrMore) {
     for (const bool blurred : {false, true}) {
         CaptureFrame frame = flatFrame(80, 100, 4);
@@ -373,11 +383,7 @@ TEST(EdgeSpread, SharpEdgesReachNothingBlurredOnesAPixelOrMore) {
                 frame.y[frame.at(11, y)] = 145;
                 frame.y[frame.at(12, y)] = 157;
             }
-        const SideLines lines{frame, ZoneSide::Left, 0, 100};
-        const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
-        EdgeSpread spread;
-        for (const LineStart& start : lineStarts(lines, 8, 28, bar))
-            spread.add(lines, start.t, start, bar);
+        const EdgeSpread spread = leftSpread(frame);
         if (blurred) {
             // Starts at column 9 (30 is off the bar): residuals 0.17, 0.62, 0.10, 0.02 of the step.
             EXPECT_GE(spread.reach(), 3);
@@ -396,11 +402,7 @@ TEST(EdgeSpread, RingingReachesAsFarAsItsTailExceedsTheTruth) {
     for (int y = 0; y < 100; ++y)
         for (int x = 10; x < 80; ++x)
             frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(x < 15 ? ring[x - 10] : 200);
-    const SideLines lines{frame, ZoneSide::Left, 0, 100};
-    const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
-    EdgeSpread spread;
-    for (const LineStart& start : lineStarts(lines, 8, 28, bar))
-        spread.add(lines, start.t, start, bar);
+    const EdgeSpread spread = leftSpread(frame);
     EXPECT_GE(spread.reach(), 4) << "the start is column 10; column 14 is damaged";
 }
 
@@ -428,11 +430,7 @@ TEST(EdgeSpread, ReachesAsFarAsTheStepNotThePicturesOwnLevelBesideIt) {
                 frame.y[frame.at(x, y)] =
                     static_cast<std::uint8_t>(k < c.profile.size() ? c.profile[k] : 160);
             }
-        const SideLines lines{frame, ZoneSide::Left, 0, 100};
-        const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
-        EdgeSpread spread;
-        for (const LineStart& start : lineStarts(lines, 8, 28, bar))
-            spread.add(lines, start.t, start, bar);
+        const EdgeSpread spread = leftSpread(frame);
         EXPECT_EQ(spread.reach(), c.reach) << c.name;
     }
 }
@@ -451,11 +449,7 @@ TEST(EdgeSpread, ReachesAsFarAsTheStrongestStepsTail) {
                 frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(std::lround(level + r * (4 - level)));
             }
         }
-        const SideLines lines{frame, ZoneSide::Left, 0, 100};
-        const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
-        EdgeSpread spread;
-        for (const LineStart& start : lineStarts(lines, 8, 28, bar))
-            spread.add(lines, start.t, start, bar);
+        const EdgeSpread spread = leftSpread(frame);
         // The third pixel is 2 levels off after a step of 96, within the truth; 5 after one of 231.
         EXPECT_EQ(spread.reach(), strong ? 3 : 2) << strong << " lines with a strong step";
     }
@@ -480,11 +474,7 @@ TEST(EdgeSpread, SharpOrAFaintTailAfterAStrongStep) {
         for (int y = 0; y < 100; ++y)
             for (int x = 10; x < 80; ++x)
                 frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(x == 10 ? 120 : x == 11 ? c.next : 235);
-        const SideLines lines{frame, ZoneSide::Left, 0, 100};
-        const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
-        EdgeSpread spread;
-        for (const LineStart& start : lineStarts(lines, 8, 28, bar))
-            spread.add(lines, start.t, start, bar);
+        const EdgeSpread spread = leftSpread(frame);
         EXPECT_EQ(spread.sharp(), c.sharp) << c.name;
         EXPECT_EQ(spread.reach(), c.reach) << c.name;
     }
