@@ -171,9 +171,8 @@ int EdgeSpread::reach() const {
 }
 
 bool EdgeSpread::sharp() const {
-    if (reach() >= 1) return false;
-    // ... with the next pixel well within the truth on the median line: a line whose edge lies
-    // later within its pixel leaves no more there either.
+    // The next pixel well within the truth on the median line: a line whose edge lies later within
+    // its pixel leaves no more there either.
     const auto within = [](const std::vector<float>& steps, float residual, float tolerance) {
         return static_cast<int>(steps.size()) < kLeastLines ||
                std::fabs(residual) * percentile(steps, kStrongStep) <= kSharpShare * tolerance;

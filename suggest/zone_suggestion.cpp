@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "core/zone_geometry.h"
@@ -307,7 +305,7 @@ private:
             }
         }
         const int settle = rows ? vertical.lines() - 1 : spread.reach();
-        const bool sharp = !rows && spread.sharp();
+        const bool sharp = !rows && settle < 1 && spread.sharp();
         for (std::size_t k = 0; k < frames.size(); ++k)
             frames[k].ragged = raggedReach(starts[k], sharp);
         // Heads switch in every field: a tear in a few frames is the picture's own content.
