@@ -20,6 +20,8 @@ constexpr float kLeastStrength = 0.6f;
 // ... and at most this many: stronger structure shows in each frame on its own, and what lasts
 // that strongly among dead lines is data (teletext, timecode), not picture.
 constexpr float kMostStrength = 6.0f;
+// A frame's own line, smoothed, deviates at most this much where faint picture may hide.
+constexpr float kMostOwnStrength = 12.0f;
 // Lines of faint picture may be flat enough to show nothing lasting (a sky's smooth rows); a gap
 // of this many lines still continues it.
 constexpr int kGap = 2;
@@ -57,13 +59,22 @@ LastingStructure lastingStructure(std::span<const SideLines> lines, std::span<co
     if (blocks < 2) return result;
     std::array<std::vector<double>, 2> sums{std::vector<double>(blocks), std::vector<double>(blocks)};
     std::array<int, 2> counts{};
+    std::vector<float> own(blocks);
     for (std::size_t k = 0; k < lines.size(); ++k) {
         if (d >= deadEnds[k] || d >= lines[k].depths()) continue;
+        for (std::size_t b = 0; b < blocks; ++b) {
+            int sum = 0;
+            for (int j = 0; j < kSmoothing; ++j)
+                sum += lines[k].y(d, lines[k].t0 + static_cast<int>(b) * kSmoothing + j);
+            own[b] = static_cast<float>(sum) / kSmoothing;
+        }
+        // A frame whose line shows strong structure on its own carries data there (teletext, or
+        // data lines that a bouncing picture brings to it): no faint picture to find.
+        if (deviation(own) > kMostOwnStrength) continue;
         const std::size_t half = static_cast<std::size_t>(result.frames % 2);
         ++result.frames, ++counts[half];
         for (std::size_t b = 0; b < blocks; ++b)
-            for (int j = 0; j < kSmoothing; ++j)
-                sums[half][b] += lines[k].y(d, lines[k].t0 + static_cast<int>(b) * kSmoothing + j);
+            sums[half][b] += own[b] * kSmoothing;
     }
     if (result.frames < kLeastFrames) return result;
     std::array<std::vector<float>, 2> means;

@@ -624,6 +624,22 @@ TEST(LastingStructure, ARemnantFollowedByBlankLinesIsNoPicture) {
     EXPECT_EQ(lastingStructureEnds(lines, ends), ends);
 }
 
+TEST(LastingStructure, DataLinesThatABounceMovesAreNoFaintPicture) {
+    // Blanking to line 12 with a data line every third, the same pattern in every frame, which the
+    // picture's bounce moves a line from frame to frame. Averaged, each line keeps a faint share.
+    std::vector<CaptureFrame> frames = faintFrames(30, 80, 0, 0, 3);
+    for (std::size_t k = 0; k < frames.size(); ++k)
+        for (int y = static_cast<int>(k % 3); y < 12; y += 3)
+            for (int x = 0; x < 720; ++x)
+                frames[k].y[frames[k].at(x, y)] =
+                    static_cast<std::uint8_t>(60 + std::lround(24 * std::sin(static_cast<float>(x) * 0.1f)));
+    std::vector<SideLines> lines;
+    for (const CaptureFrame& frame : frames)
+        lines.push_back(SideLines{frame, ZoneSide::Up, 0, 720});
+    const std::vector<int> ends(frames.size(), 12);
+    EXPECT_EQ(lastingStructureEnds(lines, ends), ends);
+}
+
 TEST(PartialLines, HalfLineAtTheTopButNotDarkContent) {
     CaptureFrame frame = flatFrame(200, 60, 0);
     for (int y = 0; y < 60; ++y)
