@@ -165,7 +165,11 @@ int deadRunEnd(std::span<const LineStats> lines, float noise) {
             lastBlank = d;
             if (segment < 0 || step) segment = d;
             const float level = lines[static_cast<std::size_t>(segment)].meanY;
-            if (std::fabs(line.meanY - level) > kLevelDrift) {
+            // A sky brightens from the frame's edge into the picture. A level that falls is noise
+            // clearing (a head-switching band's in a black bar, brightened where a codec clips it at
+            // black): the blanking settles there.
+            if (level - line.meanY > kLevelDrift) segment = d;
+            if (line.meanY - level > kLevelDrift) {
                 if (driftStart(lines, segment, d + 1, noise).start == segment)
                     return levelStart(lines, segment);
                 // A level that a drift follows (blanking that a codec's blur brightens towards the

@@ -88,7 +88,11 @@ TEST(DeadLines, RunEndsWhereThePictureStarts) {
     const LineStats card = stats(2, 0.3f, false), lifted = stats(35, 0.3f, false);
     // Line means waver by a tenth of a level or so (noise over the line's length).
     const auto waver = [](int d) { return 0.08f * std::sin(static_cast<float>(d) * 2.3f); };
-    std::vector<LineStats> sky, faintSky, starrySky, levelThenDrift, flatNoisy, blurredIntoPicture;
+    std::vector<LineStats> sky, faintSky, starrySky, levelThenDrift, flatNoisy, blurredIntoPicture, clearing;
+    // A black bar whose first lines carry a head-switching band's noise, clipped at black: brighter.
+    for (const float level : {18.8f, 18.4f, 17.9f, 17.4f, 17.2f, 17.0f})
+        clearing.push_back(stats(level, 0.5f, false));
+    clearing = repeat(clearing, stats(16.9f, 0.2f, false), 20);
     for (int d = 0; d < 40; ++d)
         sky.push_back(stats(18 + 0.1f * d, 0.4f, false));
     for (int d = 0; d < 30; ++d) {
@@ -102,7 +106,8 @@ TEST(DeadLines, RunEndsWhereThePictureStarts) {
     blurredIntoPicture = flatNoisy;
     blurredIntoPicture.push_back(stats(18.3f, 0.4f, false));
     blurredIntoPicture.push_back(stats(18.8f, 0.4f, false));
-    for (auto* lines : {&sky, &faintSky, &starrySky, &levelThenDrift, &flatNoisy, &blurredIntoPicture})
+    for (auto* lines :
+         {&sky, &faintSky, &starrySky, &levelThenDrift, &flatNoisy, &blurredIntoPicture, &clearing})
         lines->push_back(picture);
     const RunCase cases[] = {
         {"overscan", repeat(repeat({}, blank, 7), picture, 3), 7},
@@ -119,6 +124,7 @@ TEST(DeadLines, RunEndsWhereThePictureStarts) {
         {"a blank level that a drift follows: picture from the first line off it", levelThenDrift, 20},
         {"a blank level that wavers reaches the picture", flatNoisy, 30},
         {"a blank level blurred into the picture", blurredIntoPicture, 32},
+        {"a level that falls as noise clears is no sky", clearing, 26},
         {"picture at once", repeat({}, picture, 5), 0},
     };
     for (const RunCase& c : cases)
