@@ -26,8 +26,6 @@ constexpr int kPhaseCushion = 1;
 // A ringing tail is read down to this share of the tolerance: the pooled shape is the middle
 // line's, and lines whose step is stronger or whose start lies later ring further.
 constexpr float kRingingTail = 0.5f;
-// An edge is sharp when the pixel after its start stays within this share of the tolerance.
-constexpr float kSharpShare = 0.5f;
 // Lines enough for the pooled shape to mean something.
 constexpr int kLeastLines = 24;
 // A step's spread decays (blur) or swings (ringing) towards the picture's level. Residuals that
@@ -168,17 +166,6 @@ int EdgeSpread::reach() const {
     // The pooled shape is the middle line's; a line whose start falls later within its pixel
     // reaches a pixel further.
     return deepest >= 1 ? deepest + kPhaseCushion : deepest;
-}
-
-bool EdgeSpread::sharp() const {
-    // The next pixel well within the truth on the median line: a line whose edge lies later within
-    // its pixel leaves no more there either.
-    const auto within = [](const std::vector<float>& steps, float residual, float tolerance) {
-        return static_cast<int>(steps.size()) < kLeastLines ||
-               std::fabs(residual) * percentile(steps, kStrongStep) <= kSharpShare * tolerance;
-    };
-    return within(lumaSteps_, lumaResidual(1), kLumaTolerance) &&
-           within(chromaSteps_, chromaResidual(1), kChromaTolerance);
 }
 
 namespace {

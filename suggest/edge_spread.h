@@ -27,9 +27,6 @@ public:
     // by more than the truth allows (2 levels of luma, 12 of chroma) for the strongest steps seen;
     // -1 when the start itself is clean (a sharp edge).
     int reach() const;
-    // Whether the pixel after the start stays clean on every line; with reach() under 1, the step
-    // settles within its start pixel.
-    bool sharp() const;
 
     // The residual of the bar at offset k, as a share of the step (luma and chroma), for reports
     // and tests.

@@ -102,7 +102,7 @@ std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, c
     return starts;
 }
 
-int raggedReach(const std::vector<LineStart>& starts, bool sharp) {
+int raggedReach(const std::vector<LineStart>& starts) {
     if (starts.empty()) return -1;
     std::vector<int> values;
     for (const LineStart& s : starts)
@@ -111,10 +111,7 @@ int raggedReach(const std::vector<LineStart>& starts, bool sharp) {
     // dark run. The early starts, which dark content cannot reach, say how far the late ones go.
     const int middle = percentile(values, 0.5f);
     const int early = percentile(values, kEarlyShare);
-    // A sharp edge whose lines all start together does not jitter: it ends where they start. A
-    // blurred one may start a pixel apart with the phase of its end, seen or not.
-    const int cushion = sharp && early == middle ? 0 : kJitterCushion;
-    const int deepest = std::min(middle + kRaggedDeepest, 2 * middle - early + cushion);
+    const int deepest = std::min(middle + kRaggedDeepest, 2 * middle - early + kJitterCushion);
     std::erase_if(values, [deepest](int v) { return v > deepest; });
     return reachedMaximum(values, kStartGap, kStartShare);
 }

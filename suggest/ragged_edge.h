@@ -32,6 +32,5 @@ struct LineStart {
 std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, const BarLevel& bar);
 
 // The deepest start that the lines reach by degrees (see reachedMaximum), never more than
-// kRaggedDeepest past the middle start: a start farther in is the picture's own dark. `sharp`: the
-// edge does not spread past its start pixel.
-int raggedReach(const std::vector<LineStart>& starts, bool sharp);
+// kRaggedDeepest past the middle start: a start farther in is the picture's own dark.
+int raggedReach(const std::vector<LineStart>& starts);

@@ -305,9 +305,8 @@ private:
             }
         }
         const int settle = rows ? vertical.lines() - 1 : spread.reach();
-        const bool sharp = !rows && settle < 1 && spread.sharp();
         for (std::size_t k = 0; k < frames.size(); ++k)
-            frames[k].ragged = raggedReach(starts[k], sharp);
+            frames[k].ragged = raggedReach(starts[k]);
         // Heads switch in every field: a tear in a few frames is the picture's own content.
         int tornFrames = 0;
         for (const FrameSide& f : frames)
