@@ -102,15 +102,31 @@ std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, c
     return starts;
 }
 
-int raggedReach(const std::vector<LineStart>& starts) {
-    if (starts.empty()) return -1;
+namespace {
+
+std::vector<int> startsOf(const std::vector<LineStart>& starts) {
     std::vector<int> values;
     for (const LineStart& s : starts)
         values.push_back(s.start);
+    return values;
+}
+
+}  // namespace
+
+int startSpread(const std::vector<LineStart>& starts) {
+    if (starts.empty()) return -1;
+    const std::vector<int> values = startsOf(starts);
+    return percentile(values, 0.5f) - percentile(values, kEarlyShare);
+}
+
+int raggedReach(const std::vector<LineStart>& starts, int jitter) {
+    if (starts.empty()) return -1;
+    std::vector<int> values = startsOf(starts);
     // Jitter moves the start either way about its middle; dark content only ever lengthens a line's
     // dark run. The early starts, which dark content cannot reach, say how far the late ones go.
-    const int middle = percentile(values, 0.5f);
     const int early = percentile(values, kEarlyShare);
+    int middle = percentile(values, 0.5f);
+    if (jitter >= 0) middle = std::min(middle, early + jitter);
     const int deepest = std::min(middle + kRaggedDeepest, 2 * middle - early + kJitterCushion);
     std::erase_if(values, [deepest](int v) { return v > deepest; });
     return reachedMaximum(values, kStartGap, kStartShare);

@@ -31,6 +31,11 @@ struct LineStart {
 // near its start (dark content) say nothing and are left out.
 std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, const BarLevel& bar);
 
+// How far the middle start lies past the early ones: the edge's jitter as one frame shows it; -1
+// without starts.
+int startSpread(const std::vector<LineStart>& starts);
+
 // The deepest start that the lines reach by degrees (see reachedMaximum), never more than
-// kRaggedDeepest past the middle start: a start farther in is the picture's own dark.
-int raggedReach(const std::vector<LineStart>& starts);
+// kRaggedDeepest past the middle start: a start farther in is the picture's own dark. `jitter`, when
+// not negative, is the most the middle start may lie past the early ones (what other frames show).
+int raggedReach(const std::vector<LineStart>& starts, int jitter = -1);

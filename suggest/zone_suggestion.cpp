@@ -56,6 +56,10 @@ constexpr int kRaggedSearch = 28;
 constexpr float kBandLeast = 0.04f;
 // Without dead lines, a ragged edge shows on at least this share of the lines.
 constexpr float kRaggedEvidence = 0.5f;
+// A frame shows its side's edge when it has a start on at least this share of the lines that the
+// frame with the most has; its jitter, all but the widest tenth of such frames', holds for the rest.
+constexpr float kShowingShare = 0.7f;
+constexpr float kUsualJitter = 0.9f;
 // Blanking is darker than this (as dead_lines.cpp has it).
 constexpr float kBlankBrightest = 72.0f;
 // Frame depths reached in steps of at most this many lines are one damage's jitter and drift;
@@ -264,6 +268,40 @@ private:
                kBandLeast * static_cast<float>(dimension(side));
     }
 
+    // Which frames show the side's edge: where dark content hides most lines' starts, the few left
+    // spread as the picture does.
+    static std::vector<bool> showingFrames(const std::vector<std::vector<LineStart>>& starts) {
+        std::size_t most = 0;
+        for (const std::vector<LineStart>& s : starts)
+            most = std::max(most, s.size());
+        std::vector<bool> shows;
+        for (const std::vector<LineStart>& s : starts)
+            shows.push_back(static_cast<float>(s.size()) >= kShowingShare * static_cast<float>(most));
+        return shows;
+    }
+
+    // Each frame's ragged reach. The edge jitters alike in every frame (the machine's timebase, its
+    // blanking): the frames that do not show it take from those that do how far its middle start
+    // lies past its early ones, and reach past their dead lines no further than any of those.
+    static void readRaggedEdges(const std::vector<std::vector<LineStart>>& starts,
+                                const std::vector<int>& froms, std::vector<FrameSide>& frames) {
+        const std::vector<bool> shows = showingFrames(starts);
+        std::vector<int> spreads;
+        int widest = -1;
+        for (std::size_t k = 0; k < frames.size(); ++k) {
+            if (!shows[k]) continue;
+            frames[k].ragged = raggedReach(starts[k]);
+            spreads.push_back(startSpread(starts[k]));
+            if (frames[k].ragged >= 0) widest = std::max(widest, frames[k].ragged - froms[k]);
+        }
+        const int jitter = spreads.empty() ? -1 : percentile(spreads, kUsualJitter);
+        for (std::size_t k = 0; k < frames.size(); ++k) {
+            if (shows[k]) continue;
+            frames[k].ragged = raggedReach(starts[k], jitter);
+            if (widest >= 0) frames[k].ragged = std::min(frames[k].ragged, froms[k] + widest);
+        }
+    }
+
     SideResult finish(ZoneSide side, Range range, std::vector<FrameSide>& frames, bool band,
                       bool candidate) const {
         SideResult result;
@@ -294,6 +332,8 @@ private:
                 deep += s.start > from;
             if (from == 0 && static_cast<float>(deep) < kRaggedEvidence * static_cast<float>(lines.length()))
                 starts[k].clear();
+            // Every frame's steps count towards the edge's blur: the strongest, which the truth's
+            // worst line has, may lie in any.
             for (const LineStart& s : starts[k])
                 spread.add(lines, s.t, s, bar);
             if (side == ZoneSide::Down) {
@@ -305,8 +345,7 @@ private:
             }
         }
         const int settle = rows ? vertical.lines() - 1 : spread.reach();
-        for (std::size_t k = 0; k < frames.size(); ++k)
-            frames[k].ragged = raggedReach(starts[k]);
+        readRaggedEdges(starts, froms, frames);
         // Heads switch in every field: a tear in a few frames is the picture's own content.
         int tornFrames = 0;
         for (const FrameSide& f : frames)

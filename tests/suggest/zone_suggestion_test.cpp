@@ -143,6 +143,46 @@ TEST(ZoneSuggestionFrames, FlatLinesInAFewFramesArePictureInAllAStripe) {
     }
 }
 
+// A bar on the left; in some frames the picture beside it is dark at the bar's own level, but for
+// every tenth row, whose picture brightens somewhere in the next 30 columns. Those few rows' starts
+// spread as the picture does: the frames that show the edge say how far it reaches.
+TEST(ZoneSuggestionFrames, DarkFramesTakeTheirEdgesReachFromFramesThatShowIt) {
+    capture::Recipe recipe;
+    std::string error;
+    ASSERT_TRUE(capture::parseRecipe("left=bar:8", recipe, error)) << error;
+    capture::CaptureModel model(recipe, 360, 288, 12, 2, {});
+    std::vector<CaptureFrame> clip;
+    capture::Planes planes;
+    for (int k = 0; k < 12; ++k) {
+        model.render(k, planes);
+        clip.push_back(toFrame(planes));
+    }
+    const int first = model.ideal()[1] - 1;  // the picture's first column
+    ZoneSuggestion clean;
+    ASSERT_TRUE(suggestZone(clip, clean, error)) << error;
+    for (const int darkFrames : {2, 5, 8}) {
+        std::vector<CaptureFrame> frames = clip;
+        for (int k = 0; k < darkFrames; ++k) {
+            CaptureFrame& frame = frames[static_cast<std::size_t>(k) + 2];
+            for (int y = 0; y < frame.h; ++y) {
+                const int dark = y % 10 == 0 ? first + 5 + (y * 7) % 30 : first + 60;
+                for (int x = first; x < dark; ++x) {
+                    const std::size_t at = frame.at(x, y), bar = frame.at(first - 1 - x % 3, y);
+                    frame.y[at] = frame.y[bar], frame.cb[at] = frame.cb[bar], frame.cr[at] = frame.cr[bar];
+                }
+            }
+        }
+        ZoneSuggestion suggestion;
+        ASSERT_TRUE(suggestZone(frames, suggestion, error)) << error;
+        const SideFindings& left = suggestion.sides[1];
+        // The blur is read from fewer frames, and may come out a little wider.
+        EXPECT_LE(left.raggedLines, clean.sides[1].raggedLines)
+            << darkFrames << " dark frames: " << describeSide(ZoneSide::Left, left);
+        EXPECT_GE(left.margin, model.ideal()[1])
+            << darkFrames << " dark frames: " << describeSide(ZoneSide::Left, left);
+    }
+}
+
 // The adapter from velmo's RGB pictures: bottom-up rows with gaps read as the top-down frame, at
 // BT.601's limited-range levels.
 TEST(CaptureFrameAdapter, BottomUpRowsWithGapsAndLevels) {
