@@ -28,6 +28,27 @@ CaptureFrame toFrame(const capture::Planes& planes) {
     return frame;
 }
 
+// A 360 x 288 clip of 12 frames that the capture model renders from a recipe, with its ideal margins.
+struct ModelClip {
+    std::vector<CaptureFrame> frames;
+    std::array<int, 4> ideal{};
+};
+
+ModelClip renderClip(const char* text, unsigned seed) {
+    capture::Recipe recipe;
+    std::string error;
+    EXPECT_TRUE(capture::parseRecipe(text, recipe, error)) << error;
+    capture::CaptureModel model(recipe, 360, 288, 12, seed, {});
+    ModelClip clip;
+    capture::Planes planes;
+    for (int k = 0; k < 12; ++k) {
+        model.render(k, planes);
+        clip.frames.push_back(toFrame(planes));
+    }
+    clip.ideal = model.ideal();
+    return clip;
+}
+
 struct ModelCase {
     const char* name;
     const char* recipe;
@@ -74,19 +95,11 @@ class ZoneSuggestionCases : public testing::TestWithParam<ModelCase> {};
 // more than the ideal.
 TEST_P(ZoneSuggestionCases, SafeAndTight) {
     const ModelCase& c = GetParam();
-    capture::Recipe recipe;
-    std::string error;
-    ASSERT_TRUE(capture::parseRecipe(c.recipe, recipe, error)) << error;
-    capture::CaptureModel model(recipe, 360, 288, 12, c.seed, {});
-    std::vector<CaptureFrame> frames;
-    capture::Planes planes;
-    for (int k = 0; k < 12; ++k) {
-        model.render(k, planes);
-        frames.push_back(toFrame(planes));
-    }
-    const std::array<int, 4> ideal = model.ideal();
+    const ModelClip clip = renderClip(c.recipe, c.seed);
+    const std::array<int, 4>& ideal = clip.ideal;
     ZoneSuggestion suggestion;
-    ASSERT_TRUE(suggestZone(frames, suggestion, error)) << error;
+    std::string error;
+    ASSERT_TRUE(suggestZone(clip.frames, suggestion, error)) << error;
     const char* names[] = {"up", "left", "right", "down"};
     for (std::size_t side = 0; side < 4; ++side) {
         const std::string report = describeSide(static_cast<ZoneSide>(side), suggestion.sides[side]);
@@ -115,19 +128,10 @@ TEST(ZoneSuggestionFrames, FlatLinesInAFewFramesArePictureInAllAStripe) {
         int frames, margin;
     } cases[] = {{"", 2, 1}, {"", 12, 3}, {"up=bar:4", 2, 5}, {"up=bar:4", 12, 7}};
     for (const auto& c : cases) {
-        capture::Recipe recipe;
-        std::string error;
-        ASSERT_TRUE(capture::parseRecipe(c.recipe, recipe, error)) << error;
-        capture::CaptureModel model(recipe, 360, 288, 12, 1, {});
-        std::vector<CaptureFrame> clip;
-        capture::Planes planes;
-        for (int k = 0; k < 12; ++k) {
-            model.render(k, planes);
-            clip.push_back(toFrame(planes));
-        }
-        const int first = model.ideal()[0] - 1;  // the picture's first line
+        ModelClip clip = renderClip(c.recipe, 1);
+        const int first = clip.ideal[0] - 1;  // the picture's first line
         for (int k = 0; k < c.frames; ++k) {
-            CaptureFrame& frame = clip[static_cast<std::size_t>(k)];
+            CaptureFrame& frame = clip.frames[static_cast<std::size_t>(k)];
             for (int y = first; y < first + 2; ++y)
                 for (int x = 0; x < frame.w; ++x) {
                     const std::size_t at = frame.at(x, y);
@@ -136,7 +140,8 @@ TEST(ZoneSuggestionFrames, FlatLinesInAFewFramesArePictureInAllAStripe) {
                 }
         }
         ZoneSuggestion suggestion;
-        ASSERT_TRUE(suggestZone(clip, suggestion, error)) << error;
+        std::string error;
+        ASSERT_TRUE(suggestZone(clip.frames, suggestion, error)) << error;
         EXPECT_EQ(suggestion.sides[0].margin, c.margin)
             << "'" << c.recipe << "', " << c.frames
             << " frames: " << describeSide(ZoneSide::Up, suggestion.sides[0]);
@@ -147,21 +152,13 @@ TEST(ZoneSuggestionFrames, FlatLinesInAFewFramesArePictureInAllAStripe) {
 // every tenth row, whose picture brightens somewhere in the next 30 columns. Those few rows' starts
 // spread as the picture does: the frames that show the edge say how far it reaches.
 TEST(ZoneSuggestionFrames, DarkFramesTakeTheirEdgesReachFromFramesThatShowIt) {
-    capture::Recipe recipe;
-    std::string error;
-    ASSERT_TRUE(capture::parseRecipe("left=bar:8", recipe, error)) << error;
-    capture::CaptureModel model(recipe, 360, 288, 12, 2, {});
-    std::vector<CaptureFrame> clip;
-    capture::Planes planes;
-    for (int k = 0; k < 12; ++k) {
-        model.render(k, planes);
-        clip.push_back(toFrame(planes));
-    }
-    const int first = model.ideal()[1] - 1;  // the picture's first column
+    const ModelClip clip = renderClip("left=bar:8", 2);
+    const int first = clip.ideal[1] - 1;  // the picture's first column
     ZoneSuggestion clean;
-    ASSERT_TRUE(suggestZone(clip, clean, error)) << error;
+    std::string error;
+    ASSERT_TRUE(suggestZone(clip.frames, clean, error)) << error;
     for (const int darkFrames : {2, 5, 8}) {
-        std::vector<CaptureFrame> frames = clip;
+        std::vector<CaptureFrame> frames = clip.frames;
         for (int k = 0; k < darkFrames; ++k) {
             CaptureFrame& frame = frames[static_cast<std::size_t>(k) + 2];
             for (int y = 0; y < frame.h; ++y) {
@@ -178,7 +175,7 @@ TEST(ZoneSuggestionFrames, DarkFramesTakeTheirEdgesReachFromFramesThatShowIt) {
         // The blur is read from fewer frames, and may come out a little wider.
         EXPECT_LE(left.raggedLines, clean.sides[1].raggedLines)
             << darkFrames << " dark frames: " << describeSide(ZoneSide::Left, left);
-        EXPECT_GE(left.margin, model.ideal()[1])
+        EXPECT_GE(left.margin, clip.ideal[1])
             << darkFrames << " dark frames: " << describeSide(ZoneSide::Left, left);
     }
 }
