@@ -26,6 +26,11 @@ constexpr int kPhaseCushion = 1;
 // A ringing tail is read down to this share of the tolerance: the pooled shape is the middle
 // line's, and lines whose step is stronger or whose start lies later ring further.
 constexpr float kRingingTail = 0.5f;
+// A band limit that rings has a kernel several pixels wide. Its far lobes are a fraction of a
+// percent of the step in the pooled shape, lost in the picture's texture, yet the picture hidden
+// under the bar rings through them too, by more than the truth allows where it differs strongly
+// from the bar: an edge that rings reaches at least this far past its start.
+constexpr int kRingingReach = 6;
 // Lines enough for the pooled shape to mean something.
 constexpr int kLeastLines = 24;
 // A step's spread decays (blur) or swings (ringing) towards the picture's level. Residuals that
@@ -148,10 +153,12 @@ int EdgeSpread::reach() const {
             above = above || residual * step > kLumaTolerance;
             below = below || -residual * step > kLumaTolerance;
         }
-        if (above && below)
+        if (above && below) {
             for (int k = 1; k < kLumaSpan; ++k)
                 if (std::fabs(lumaAt(k)) * step > kRingingTail * kLumaTolerance)
                     deepest = std::max(deepest, k);
+            deepest = std::max(deepest, kRingingReach);
+        }
     }
     if (static_cast<int>(chromaSteps_.size()) >= kLeastLines) {
         const float step = percentile(chromaSteps_, kStrongStep);
