@@ -72,38 +72,43 @@ std::vector<float> stepShape(int span, Residual residual) {
 
 void EdgeSpread::add(const SideLines& lines, int t, const LineStart& start, const BarLevel& bar) {
     const int s = start.start;
-    if (s + kControlOffset + kChromaSpan + kFitLength > lines.depths()) return;
+    const int lead = chromaLead(lines, t, s, bar, kMostLead);
+    if (s + lead + kControlOffset + kChromaSpan + kFitLength > lines.depths()) return;
     // The residuals of the pixels from `at` on, as shares of the step from the bar to the level of
     // the picture beyond them. The control, further in where no step is, is read the same way: what
     // it shows is the picture's own (lines chosen for a strong step lean the same way there).
-    const auto residuals = [&](int at, std::array<std::vector<float>, kSpan>& luma,
-                               std::array<std::vector<float>, kSpan>& chroma, bool real) {
-        float y = 0, cb = 0, cr = 0;
-        for (int k = 0; k < kFitLength; ++k) {
+    const auto lumaResiduals = [&](int at, std::array<std::vector<float>, kSpan>& luma, bool real) {
+        float y = 0;
+        for (int k = 0; k < kFitLength; ++k)
             y += static_cast<float>(lines.y(at + kLumaSpan + k, t));
+        y /= kFitLength;
+        const float step = bar.y - y;
+        if (std::fabs(step) < kLeastLumaStep) return;
+        if (real) lumaSteps_.push_back(std::fabs(step)), leads_.push_back(lead);
+        for (int k = 0; k < kLumaSpan; ++k)
+            luma[static_cast<std::size_t>(k)].push_back((static_cast<float>(lines.y(at + k, t)) - y) / step);
+    };
+    const auto chromaResiduals = [&](int at, std::array<std::vector<float>, kSpan>& chroma, bool real) {
+        float cb = 0, cr = 0;
+        for (int k = 0; k < kFitLength; ++k) {
             cb += static_cast<float>(lines.cb(at + kChromaSpan + k, t));
             cr += static_cast<float>(lines.cr(at + kChromaSpan + k, t));
         }
-        y /= kFitLength, cb /= kFitLength, cr /= kFitLength;
-        const float lumaStep = bar.y - y;
-        if (std::fabs(lumaStep) >= kLeastLumaStep) {
-            if (real) lumaSteps_.push_back(std::fabs(lumaStep));
-            for (int k = 0; k < kLumaSpan; ++k)
-                luma[static_cast<std::size_t>(k)].push_back((static_cast<float>(lines.y(at + k, t)) - y) /
-                                                            lumaStep);
-        }
+        cb /= kFitLength, cr /= kFitLength;
         const bool blue = std::fabs(bar.cb - cb) >= std::fabs(bar.cr - cr);
-        const float chromaStep = blue ? bar.cb - cb : bar.cr - cr;
-        if (std::fabs(chromaStep) >= kLeastChromaStep) {
-            if (real) chromaSteps_.push_back(std::fabs(chromaStep));
-            for (int k = 0; k < kChromaSpan; ++k) {
-                const float v = static_cast<float>(blue ? lines.cb(at + k, t) : lines.cr(at + k, t));
-                chroma[static_cast<std::size_t>(k)].push_back((v - (blue ? cb : cr)) / chromaStep);
-            }
+        const float step = blue ? bar.cb - cb : bar.cr - cr;
+        if (std::fabs(step) < kLeastChromaStep) return;
+        if (real) chromaSteps_.push_back(std::fabs(step));
+        for (int k = 0; k < kChromaSpan; ++k) {
+            const float v = static_cast<float>(blue ? lines.cb(at + k, t) : lines.cr(at + k, t));
+            chroma[static_cast<std::size_t>(k)].push_back((v - (blue ? cb : cr)) / step);
         }
     };
-    residuals(s, luma_, chroma_, true);
-    residuals(s + kControlOffset, lumaControl_, chromaControl_, false);
+    // Luma's spread counts from where luma leaves the bar, chroma's from the line's start.
+    lumaResiduals(s + lead, luma_, true);
+    lumaResiduals(s + lead + kControlOffset, lumaControl_, false);
+    chromaResiduals(s, chroma_, true);
+    chromaResiduals(s + kControlOffset, chromaControl_, false);
 }
 
 // The middle residual: the picture's own texture near a line's start scatters either way, the
@@ -159,6 +164,8 @@ int EdgeSpread::reach() const {
                     deepest = std::max(deepest, k);
             deepest = std::max(deepest, kRingingReach);
         }
+        // Counted from the line's start: where chroma leads, the luma's edge lies that much later.
+        deepest += percentile(leads_, 0.5f);
     }
     if (static_cast<int>(chromaSteps_.size()) >= kLeastLines) {
         const float step = percentile(chromaSteps_, kStrongStep);

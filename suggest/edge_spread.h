@@ -19,6 +19,8 @@ public:
     static constexpr int kFitLength = 8;
     static constexpr int kSpan = kChromaSpan;
     static constexpr int kControlOffset = 24;
+    // Chroma smeared or subsampled ahead of the luma starts a line up to this many pixels early.
+    static constexpr int kMostLead = 4;
 
     // Adds the step at one line's start to the pooled shape.
     void add(const SideLines& lines, int t, const LineStart& start, const BarLevel& bar);
@@ -38,6 +40,7 @@ private:
     // further in where no step is (what the picture's own texture leaves after the straight fit).
     std::array<std::vector<float>, kSpan> luma_, chroma_, lumaControl_, chromaControl_;
     std::vector<float> lumaSteps_, chromaSteps_;
+    std::vector<int> leads_;  // the luma's lead on each line whose step is pooled
 };
 
 // The vertical spread at the top and bottom: a PAL decoder's delay line averages each line's chroma

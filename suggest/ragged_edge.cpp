@@ -60,6 +60,17 @@ BarLevel barLevelOf(const SideLines& lines, int deadEnd, const BarLevel& fallbac
     return bar;
 }
 
+int chromaLead(const SideLines& lines, int t, int start, const BarLevel& bar, int most) {
+    const float chroma = std::max(std::fabs(static_cast<float>(lines.cb(start, t)) - bar.cb),
+                                  std::fabs(static_cast<float>(lines.cr(start, t)) - bar.cr));
+    if (chroma <= kBarChromaSpan) return 0;
+    const float span = std::max(kBarLeastSpan, kBarNoiseSpan * bar.noise);
+    int lead = 0;
+    while (lead < most && std::fabs(static_cast<float>(lines.y(start + lead, t)) - bar.y) <= span)
+        ++lead;
+    return lead;
+}
+
 std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, const BarLevel& bar) {
     std::vector<LineStart> starts;
     const float span = std::max(kBarLeastSpan, kBarNoiseSpan * bar.noise);

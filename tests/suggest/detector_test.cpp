@@ -417,6 +417,31 @@ TEST(EdgeSpread, RingingReachesAsFarAsItsTailExceedsTheTruth) {
     }
 }
 
+// Chroma smeared ahead of the luma starts the line early; the luma's blur, from its own edge at
+// column 13, is still 3 levels off at column 17 and must be reached all the same.
+TEST(EdgeSpread, LumaSpreadCountsFromLumasOwnEdge) {
+    const int luma[] = {100, 140, 150, 155, 157};  // columns 13 on, a picture at 160 beyond
+    for (const int chromaFrom : {13, 10}) {
+        CaptureFrame frame = flatFrame(80, 100, 4);
+        for (int y = 0; y < 100; ++y)
+            for (int x = 13; x < 80; ++x)
+                frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(x < 18 ? luma[x - 13] : 160);
+        for (int y = 0; y < 100; ++y)
+            for (int x = chromaFrom; x < 80; ++x)
+                frame.cb[frame.at(x, y)] = 170;
+        const SideLines lines{frame, ZoneSide::Left, 0, frame.h};
+        const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
+        const std::vector<LineStart> starts = lineStarts(lines, 8, 28, bar);
+        ASSERT_FALSE(starts.empty());
+        EdgeSpread spread;
+        for (const LineStart& start : starts)
+            spread.add(lines, start.t, start, bar);
+        const int last = starts.front().start + spread.reach();
+        EXPECT_GE(last, 17) << "chroma from column " << chromaFrom;
+        EXPECT_LE(last, 18) << "chroma from column " << chromaFrom;
+    }
+}
+
 struct SpreadCase {
     const char* name;
     std::vector<int> profile;  // columns 10 on, after a bar at 4; the picture at 160 beyond
