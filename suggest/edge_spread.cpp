@@ -29,7 +29,7 @@ constexpr float kRingingTail = 0.5f;
 // A band limit that rings has a kernel several pixels wide. Its far lobes are a fraction of a
 // percent of the step in the pooled shape, lost in the picture's texture, yet the picture hidden
 // under the bar rings through them too, by more than the truth allows where it differs strongly
-// from the bar: an edge that rings reaches at least this far past its start.
+// from the bar: an edge that rings reaches at least this far past where luma leaves the bar.
 constexpr int kRingingReach = 6;
 // Lines enough for the pooled shape to mean something.
 constexpr int kLeastLines = 24;
@@ -84,7 +84,10 @@ void EdgeSpread::add(const SideLines& lines, int t, const LineStart& start, cons
         y /= kFitLength;
         const float step = bar.y - y;
         if (std::fabs(step) < kLeastLumaStep) return;
-        if (real) lumaSteps_.push_back(std::fabs(step)), leads_.push_back(lead);
+        if (real) {
+            lumaSteps_.push_back(std::fabs(step));
+            leads_.push_back(lead);
+        }
         for (int k = 0; k < kLumaSpan; ++k)
             luma[static_cast<std::size_t>(k)].push_back((static_cast<float>(lines.y(at + k, t)) - y) / step);
     };

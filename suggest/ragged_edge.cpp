@@ -31,6 +31,11 @@ constexpr int kRaggedDeepest = 16;
 constexpr float kEarlyShare = 0.03f;
 constexpr int kJitterCushion = 1;
 
+// How far a bar pixel's luma may lie from the bar's level.
+float barSpan(const BarLevel& bar) {
+    return std::max(kBarLeastSpan, kBarNoiseSpan * bar.noise);
+}
+
 }  // namespace
 
 BarLevel barLevelOf(const SideLines& lines, int deadEnd, const BarLevel& fallback) {
@@ -64,7 +69,7 @@ int chromaLead(const SideLines& lines, int t, int start, const BarLevel& bar, in
     const float chroma = std::max(std::fabs(static_cast<float>(lines.cb(start, t)) - bar.cb),
                                   std::fabs(static_cast<float>(lines.cr(start, t)) - bar.cr));
     if (chroma <= kBarChromaSpan) return 0;
-    const float span = std::max(kBarLeastSpan, kBarNoiseSpan * bar.noise);
+    const float span = barSpan(bar);
     int lead = 0;
     while (lead < most && std::fabs(static_cast<float>(lines.y(start + lead, t)) - bar.y) <= span)
         ++lead;
@@ -73,7 +78,7 @@ int chromaLead(const SideLines& lines, int t, int start, const BarLevel& bar, in
 
 std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, const BarLevel& bar) {
     std::vector<LineStart> starts;
-    const float span = std::max(kBarLeastSpan, kBarNoiseSpan * bar.noise);
+    const float span = barSpan(bar);
     const int last = std::min(lines.depths() - 8, from + reach);
     for (int t = lines.t0; t < lines.t1; ++t) {
         BarLevel level = bar;
