@@ -19,8 +19,9 @@ public:
     static constexpr int kFitLength = 8;
     static constexpr int kSpan = kChromaSpan;
     static constexpr int kControlOffset = 24;
-    // Chroma smeared or subsampled ahead of the luma starts a line up to this many pixels early.
-    static constexpr int kMostLead = 4;
+    // Chroma smeared or subsampled ahead of the luma starts a line a few pixels early; luma still at
+    // the bar's level this many pixels past the start is a dark picture's, not a lead.
+    static constexpr int kMostLead = 5;
 
     // Adds the step at one line's start to the pooled shape.
     void add(const SideLines& lines, int t, const LineStart& start, const BarLevel& bar);

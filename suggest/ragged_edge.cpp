@@ -73,7 +73,7 @@ int chromaLead(const SideLines& lines, int t, int start, const BarLevel& bar, in
     int lead = 0;
     while (lead < most && std::fabs(static_cast<float>(lines.y(start + lead, t)) - bar.y) <= span)
         ++lead;
-    return lead;
+    return lead < most ? lead : 0;
 }
 
 std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, const BarLevel& bar) {

@@ -31,8 +31,9 @@ struct LineStart {
 // near its start (dark content) say nothing and are left out.
 std::vector<LineStart> lineStarts(const SideLines& lines, int from, int reach, const BarLevel& bar);
 
-// How many pixels, at most `most`, a line's luma stays at the bar's level past its start while its
-// chroma has left it (chroma smeared or sampled ahead of the luma); 0 when luma starts the line.
+// How many pixels a line's luma stays at the bar's level past its start while its chroma has left
+// it (chroma smeared or sampled ahead of the luma); 0 when luma starts the line, and when it stays
+// there for `most` pixels or more (a dark picture beside the bar, not a lead).
 int chromaLead(const SideLines& lines, int t, int start, const BarLevel& bar, int most);
 
 // How far the middle start lies past the early ones: the edge's jitter as one frame shows it; -1

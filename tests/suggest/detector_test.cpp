@@ -417,28 +417,42 @@ TEST(EdgeSpread, RingingReachesAsFarAsItsTailExceedsTheTruth) {
     }
 }
 
-// Chroma smeared ahead of the luma starts the line early; the luma's blur, from its own edge at
-// column 13, is still 3 levels off at column 17 and must be reached all the same.
+// Chroma smeared ahead of the luma starts the line early; the luma's blur, from its own edge, must
+// be reached all the same. A dark, coloured picture beside the bar is no such lead: its luma edge
+// further in is the picture's own.
 TEST(EdgeSpread, LumaSpreadCountsFromLumasOwnEdge) {
-    const int luma[] = {100, 140, 150, 155, 157};  // columns 13 on, a picture at 160 beyond
-    for (const int chromaFrom : {13, 10}) {
+    const int luma[] = {100, 140, 150, 155, 157};  // from the luma's edge on, a picture at 160 beyond
+    const struct {
+        const char* name;
+        int chromaFrom, lumaFrom;
+        int lastLow, lastHigh;  // the last column the reach may end at
+    } cases[] = {
+        // The blur is 3 levels off 4 columns past the luma's edge.
+        {"luma starts the line", 13, 13, 17, 18},
+        {"chroma leads by 3", 10, 13, 17, 18},
+        // Six columns of dark picture from column 10: picture, however dark; the luma's edge at
+        // column 16 is its own.
+        {"a dark, coloured picture", 10, 16, 9, 11},
+    };
+    for (const auto& c : cases) {
         CaptureFrame frame = flatFrame(80, 100, 4);
         for (int y = 0; y < 100; ++y)
-            for (int x = 13; x < 80; ++x)
-                frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(x < 18 ? luma[x - 13] : 160);
+            for (int x = c.lumaFrom; x < 80; ++x)
+                frame.y[frame.at(x, y)] =
+                    static_cast<std::uint8_t>(x < c.lumaFrom + 5 ? luma[x - c.lumaFrom] : 160);
         for (int y = 0; y < 100; ++y)
-            for (int x = chromaFrom; x < 80; ++x)
+            for (int x = c.chromaFrom; x < 80; ++x)
                 frame.cb[frame.at(x, y)] = 170;
         const SideLines lines{frame, ZoneSide::Left, 0, frame.h};
         const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
         const std::vector<LineStart> starts = lineStarts(lines, 8, 28, bar);
-        ASSERT_FALSE(starts.empty());
+        ASSERT_FALSE(starts.empty()) << c.name;
         EdgeSpread spread;
         for (const LineStart& start : starts)
             spread.add(lines, start.t, start, bar);
         const int last = starts.front().start + spread.reach();
-        EXPECT_GE(last, 17) << "chroma from column " << chromaFrom;
-        EXPECT_LE(last, 18) << "chroma from column " << chromaFrom;
+        EXPECT_GE(last, c.lastLow) << c.name;
+        EXPECT_LE(last, c.lastHigh) << c.name;
     }
 }
 
