@@ -71,7 +71,8 @@ int chromaLead(const SideLines& lines, int t, int start, const BarLevel& bar, in
     if (chroma <= kBarChromaSpan) return 0;
     const float span = barSpan(bar);
     int lead = 0;
-    while (lead < most && std::fabs(static_cast<float>(lines.y(start + lead, t)) - bar.y) <= span)
+    while (lead < most && start + lead < lines.depths() &&
+           std::fabs(static_cast<float>(lines.y(start + lead, t)) - bar.y) <= span)
         ++lead;
     return lead < most ? lead : 0;
 }
