@@ -359,12 +359,15 @@ TEST(RaggedEdge, RemnantsWithinTheBlankingAreNotThePicturesStart) {
     }
 }
 
-// The spread of a left bar (columns 0 to 7) into the picture, pooled over every row.
-EdgeSpread leftSpread(const CaptureFrame& frame) {
+// The spread of a left bar (columns 0 to 7) into the picture, pooled over every row; `firstStart`,
+// when given, gets the first row's start (-1 without one).
+EdgeSpread leftSpread(const CaptureFrame& frame, int* firstStart = nullptr) {
     const SideLines lines{frame, ZoneSide::Left, 0, frame.h};
     const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
+    const std::vector<LineStart> starts = lineStarts(lines, 8, 28, bar);
+    if (firstStart) *firstStart = starts.empty() ? -1 : starts.front().start;
     EdgeSpread spread;
-    for (const LineStart& start : lineStarts(lines, 8, 28, bar))
+    for (const LineStart& start : starts)
         spread.add(lines, start.t, start, bar);
     return spread;
 }
@@ -443,14 +446,10 @@ TEST(EdgeSpread, LumaSpreadCountsFromLumasOwnEdge) {
         for (int y = 0; y < 100; ++y)
             for (int x = c.chromaFrom; x < 80; ++x)
                 frame.cb[frame.at(x, y)] = 170;
-        const SideLines lines{frame, ZoneSide::Left, 0, frame.h};
-        const BarLevel bar = barLevelOf(lines, 8, BarLevel{});
-        const std::vector<LineStart> starts = lineStarts(lines, 8, 28, bar);
-        ASSERT_FALSE(starts.empty()) << c.name;
-        EdgeSpread spread;
-        for (const LineStart& start : starts)
-            spread.add(lines, start.t, start, bar);
-        const int last = starts.front().start + spread.reach();
+        int start = -1;
+        const EdgeSpread spread = leftSpread(frame, &start);
+        ASSERT_GE(start, 0) << c.name;
+        const int last = start + spread.reach();
         EXPECT_GE(last, c.lastLow) << c.name;
         EXPECT_LE(last, c.lastHigh) << c.name;
     }
