@@ -75,6 +75,9 @@ constexpr float kDeadShare = 0.5f;
 // above it may be torn as slightly: one line.
 constexpr int kUnseenTear = 2;
 constexpr int kUnseenTearLossless = 1;
+// Lines of a black band next to dead lines that a lossy codec's blocks spread the dead lines' level
+// into.
+constexpr int kLossyBandSpread = 1;
 // ... and shows in most frames: in fewer than this share it is the picture's own fast motion.
 constexpr float kTornShare = 0.3f;
 // Frames that put a head-switching band deeper than this share of them does see the picture's own
@@ -374,6 +377,10 @@ private:
             const int start = std::max(froms[k], f.partial + 1);
             const int edge = f.ragged >= 0 ? f.ragged + settle : start > 0 ? start + settle : -1;
             f.depth = std::max({froms[k] - 1, edge, f.torn, f.partial});
+            // A lossy codec codes the dead lines and the band's first line in one block, and
+            // carries the dead lines' level into it.
+            if (band && froms[k] > 0 && !frames_[usable_[k]].lossless)
+                f.depth = std::max(f.depth, froms[k] - 1 + kLossyBandSpread);
             depths.push_back(f.depth);
         }
         result.depth = reachedMaximum(depths, kFrameGap, kFrameShare);

@@ -180,6 +180,36 @@ TEST(ZoneSuggestionFrames, DarkFramesTakeTheirEdgesReachFromFramesThatShowIt) {
     }
 }
 
+// Overscan, then a letterbox bar. A lossy codec codes the last overscan lines and the bar's first
+// line in one block and lifts that line a few levels, within the bar's black as far as any reading
+// of it can tell, yet damage by the truth's measure: decoded lossily, that line is cut too. Decoded
+// losslessly, the bar keeps all its lines.
+TEST(ZoneSuggestionFrames, LossyCodecsCarryOverscanIntoTheBandsFirstLine) {
+    const ModelClip clip = renderClip("up=bar:5;letterbox", 4);
+    const int first = clip.ideal[0] - 1;  // the band's first line
+    const struct {
+        bool lossless;
+        int least, most;  // the up margin's bounds, over the clean render's ideal
+    } cases[] = {{true, 0, 0}, {false, 1, 1}};
+    for (const auto& c : cases) {
+        std::vector<CaptureFrame> frames = clip.frames;
+        for (CaptureFrame& frame : frames) {
+            frame.lossless = c.lossless;
+            if (c.lossless) continue;
+            for (int x = 0; x < frame.w; ++x) {
+                std::uint8_t& y = frame.y[frame.at(x, first)];
+                y = static_cast<std::uint8_t>(y + 3);
+            }
+        }
+        ZoneSuggestion suggestion;
+        std::string error;
+        ASSERT_TRUE(suggestZone(frames, suggestion, error)) << error;
+        const std::string report = describeSide(ZoneSide::Up, suggestion.sides[0]);
+        EXPECT_GE(suggestion.sides[0].margin, clip.ideal[0] + c.least) << c.lossless << ": " << report;
+        EXPECT_LE(suggestion.sides[0].margin, clip.ideal[0] + c.most) << c.lossless << ": " << report;
+    }
+}
+
 // The adapter from velmo's RGB pictures: bottom-up rows with gaps read as the top-down frame, at
 // BT.601's limited-range levels.
 TEST(CaptureFrameAdapter, BottomUpRowsWithGapsAndLevels) {
