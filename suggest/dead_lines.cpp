@@ -127,9 +127,14 @@ LineKind classifyLine(const LineStats& line, float noise) {
         std::fabs(line.meanCb - 128) <= kBurstChroma && std::fabs(line.meanCr - 128) <= kBurstChroma)
         return LineKind::Data;
     if (line.structured) return LineKind::Picture;
-    // Data rides on blanking: grey on average, darker than the picture's middle tones.
+    // Data rides on blanking: grey on average, darker than the picture's middle tones, its pulses
+    // short. A line brighter than blanking that is flat but for an object the next line shares, or
+    // changes only slowly along its length (shading, a gradient), is the picture's own; a dark one
+    // may be a sky's line with a star, or shaded blanking.
     if (line.spread > noiseSpread(noise)) {
-        if (neutral(line) && line.meanY <= kDataBrightest) return LineKind::Data;
+        const bool picturesOwn =
+            line.meanY > kBlankBrightest && (line.partlyStructured || line.localSpread <= noiseSpread(noise));
+        if (neutral(line) && line.meanY <= kDataBrightest && !picturesOwn) return LineKind::Data;
         // A grey or white stripe wavers a little along its length (the stripe's own level, noise
         // smeared by the chain) but shares nothing with its neighbours: flat, not picture.
         if (neutral(line) && line.spread <= kStripeWaver * noiseSpread(noise)) return LineKind::Flat;

@@ -13,6 +13,10 @@ constexpr int kSmoothing = 8;
 constexpr int kStretch = 64;
 // Smoothed neighbouring lines of picture correlate at least this much; noise does not.
 constexpr float kCoherence = 0.5f;
+// An object in one stretch of an otherwise flat line: far above the least structure, and closely
+// alike in the neighbouring line.
+constexpr float kObjectCoherence = 0.8f;
+constexpr float kObjectOverStructure = 4.0f;
 // Structure is spread beyond this many times what noise shows, and at least this many levels.
 constexpr float kStructureOverNoise = 1.5f;
 constexpr float kStructureFloor = 1.0f;
@@ -100,13 +104,31 @@ bool liesBetween(const SideLines& lines, int d, std::span<const float> medians, 
     return static_cast<float>(stray) <= kShiftStray * static_cast<float>(lines.length());
 }
 
+// The usual deviation within a line's stretches: pulses and texture, not a slow change of level
+// along the line (shading, a sky's or wall's gradient).
+float localDeviation(const std::vector<float>& line) {
+    const std::size_t count = std::max<std::size_t>(1, line.size() / kStretch);
+    std::vector<float> deviations;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t from = line.size() * k / count, to = line.size() * (k + 1) / count;
+        deviations.push_back(deviationOf(std::span<const float>(line).subspan(from, to - from)));
+    }
+    return percentile(deviations, 0.5f);
+}
+
+struct Shared {
+    bool whole = false;   // in at least a quarter of the stretches, or in every quarter of the line
+    bool middle = false;  // in some stretch away from the line's ends
+};
+
 // Structure shared with the other line in at least a quarter of the stretches, or in every quarter
 // of the line: a flat pattern's few steps (wide colour bars) lie all along it, where the picture at
 // one end of a blank line does not.
-bool sharesStructure(const std::vector<float>& here, const std::vector<float>& other, float least) {
+Shared sharesStructure(const std::vector<float>& here, const std::vector<float>& other, float least) {
     const std::size_t count = std::max<std::size_t>(1, here.size() / kStretch);
     std::size_t structured = 0;
     std::array<bool, 4> quarters{};
+    Shared result;
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t from = here.size() * k / count, to = here.size() * (k + 1) / count;
         const std::span<const float> a = std::span<const float>(here).subspan(from, to - from);
@@ -115,9 +137,15 @@ bool sharesStructure(const std::vector<float>& here, const std::vector<float>& o
             deviationOf(a) >= least && deviationOf(b) >= least && correlation(a, b) >= kCoherence;
         structured += shared;
         quarters[k * 4 / count] = quarters[k * 4 / count] || shared;
+        // One stretch is evidence only when plainly above noise, as an object's edges are: noise
+        // correlates by chance in one stretch of many.
+        const bool object = shared && correlation(a, b) >= kObjectCoherence &&
+                            std::min(deviationOf(a), deviationOf(b)) >= kObjectOverStructure * least;
+        result.middle = result.middle || (object && k > 0 && k + 1 < count);
     }
     const bool everyQuarter = std::all_of(quarters.begin(), quarters.end(), [](bool q) { return q; });
-    return structured * 4 >= count || everyQuarter;
+    result.whole = structured * 4 >= count || everyQuarter;
+    return result;
 }
 
 }  // namespace
@@ -157,6 +185,7 @@ std::vector<LineStats> lineStatistics(const SideLines& lines, int depths, float 
         s.meanCr = static_cast<float>(cr / n);
         smooth[static_cast<std::size_t>(d)] = smoothedLine(lines, d);
         s.spread = deviationOf(smooth[static_cast<std::size_t>(d)]);
+        s.localSpread = localDeviation(smooth[static_cast<std::size_t>(d)]);
     }
     // Interlaced pictures in motion: the next row may be another instant, the one after it not.
     // Tape noise is smeared along the rows, so neighbouring columns share it: columns are compared
@@ -164,11 +193,17 @@ std::vector<LineStats> lineStatistics(const SideLines& lines, int depths, float 
     const int near = lines.rows() ? 1 : 2;
     for (int d = 0; d < depths; ++d) {
         const std::vector<float>& here = smooth[static_cast<std::size_t>(d)];
-        bool shared = false;
+        Shared shared;
         for (const int other : {d + near, d + near + 1, d - near, d - near - 1})
-            if (other >= 0 && other < depths && !shared)
-                shared = sharesStructure(here, smooth[static_cast<std::size_t>(other)], least);
-        stats[static_cast<std::size_t>(d)].structured = shared;
+            if (other >= 0 && other < depths && !shared.whole) {
+                const Shared with = sharesStructure(here, smooth[static_cast<std::size_t>(other)], least);
+                shared.whole = with.whole;
+                shared.middle = shared.middle || with.middle;
+            }
+        stats[static_cast<std::size_t>(d)].structured = shared.whole;
+        // Rows only: a column by the side crosses ragged edges and timebase error, whose remnants
+        // line up from column to column in places.
+        stats[static_cast<std::size_t>(d)].partlyStructured = shared.middle && lines.rows();
     }
     if (!lines.rows() && depths > 0) {
         std::vector<float> medians(static_cast<std::size_t>(depths));

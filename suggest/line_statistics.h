@@ -41,7 +41,10 @@ struct SideLines {
 struct LineStats {
     float meanY = 0, meanCb = 128, meanCr = 128;
     float spread = 0;         // deviation of the line smoothed along its length: picture, not noise
+    float localSpread = 0;    // ... within stretches of it, the usual one: not a slow change of level
     bool structured = false;  // carries structure shared with the next line of its field
+    // ... somewhere away from the line's ends at least: an object in a flat part of the picture.
+    bool partlyStructured = false;
     // Every sample lies between the levels of the lines about it, which differ: an edge within the
     // blanking moved sideways line by line (timebase error), not picture. Read on the sides only.
     bool betweenNeighbours = false;

@@ -35,6 +35,21 @@ int texture(int x, int y) {
 LineStats stats(float y, float spread, bool structured, float cb = 128, float cr = 128) {
     LineStats s;
     s.meanY = y, s.spread = spread, s.structured = structured, s.meanCb = cb, s.meanCr = cr;
+    s.localSpread = spread;
+    return s;
+}
+
+// Varying only slowly along its length: shading, a gradient.
+LineStats shaded(float y, float spread) {
+    LineStats s = stats(y, spread, false);
+    s.localSpread = 0.5f;
+    return s;
+}
+
+// Flat but for an object somewhere in its middle that the next line shares.
+LineStats partly(float y, float spread) {
+    LineStats s = stats(y, spread, false);
+    s.partlyStructured = true;
     return s;
 }
 
@@ -62,6 +77,11 @@ TEST(DeadLines, ClassifiesLinesByStructureLevelAndColour) {
         {"teletext on blanking", stats(70, 30, false), LineKind::Data},
         {"picture", stats(120, 30, true), LineKind::Picture},
         {"bright incoherent line: picture, not data", stats(170, 30, false), LineKind::Picture},
+        {"a grey line, flat but for an object: picture", partly(100, 12), LineKind::Picture},
+        {"a dark line with a star: data at the sky's level", partly(30, 4), LineKind::Data},
+        {"grey data: pulses on blanking", stats(110, 30, false), LineKind::Data},
+        {"a grey line shaded along its length: picture", shaded(110, 8), LineKind::Picture},
+        {"dark shading may be the blanking's: data", shaded(40, 8), LineKind::Data},
         {"a burst moved sideways: tinted, dark", moved(38, 150, 110), LineKind::Data},
         {"a bright line moved sideways is picture", moved(170, 128, 128), LineKind::Picture},
         {"a strongly coloured line moved sideways is picture", moved(40, 200, 90), LineKind::Picture},
@@ -200,6 +220,93 @@ TEST(LineStatistics, FewStepsAllAlongALineArePicture) {
         const std::vector<LineStats> s = lineStatistics({frame, ZoneSide::Up, 0, 2048}, 8, 0.8f);
         for (int d = 0; d < 8; ++d)
             EXPECT_EQ(s[static_cast<std::size_t>(d)].structured, c.structured) << c.name << ", row " << d;
+    }
+}
+
+// Grey rows 720 wide with noise and, in columns `from` to `from` + 60, an object: the same in every
+// row, or new in every row as data is.
+struct ObjectRowCase {
+    const char* name;
+    int from;
+    bool alike;
+    bool partly;
+};
+
+TEST(LineStatistics, AnObjectInAFlatLineIsPicture) {
+    const ObjectRowCase cases[] = {
+        {"an object in the middle", 330, true, true},
+        {"an object at the line's end", 680, true, false},
+        {"data new in every row", 330, false, false},
+        {"noise alone", 720, true, false},
+    };
+    for (const ObjectRowCase& c : cases) {
+        CaptureFrame frame = flatFrame(720, 16, 100);
+        std::mt19937 random(11);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 720; ++x) {
+                const int noise = static_cast<int>(random() % 5) - 2;
+                const bool object = x >= c.from && x < c.from + 60;
+                const int level = !object   ? 100
+                                  : c.alike ? texture(x, 0)
+                                            : 60 + static_cast<int>(random() % 120);
+                frame.y[frame.at(x, y)] = static_cast<std::uint8_t>(level + noise);
+            }
+        const SideLines lines{frame, ZoneSide::Down, 0, 720};
+        const float noise = frameNoise(frame);
+        const std::vector<LineStats> s = lineStatistics(lines, 8, noise);
+        for (int d = 0; d < 8; ++d) {
+            EXPECT_FALSE(s[static_cast<std::size_t>(d)].structured) << c.name << ", row " << d;
+            EXPECT_EQ(s[static_cast<std::size_t>(d)].partlyStructured, c.partly) << c.name << ", row " << d;
+        }
+        if (c.partly) {
+            EXPECT_EQ(deadRunEnd(s, noise), 0) << c.name;
+        }
+        // Columns by the sides cross ragged edges and timebase error: only whole structure counts.
+        CaptureFrame turned = flatFrame(16, 720, 100);
+        for (int y = 0; y < 720; ++y)
+            for (int x = 0; x < 16; ++x)
+                turned.y[turned.at(x, y)] = frame.y[frame.at(y, x)];
+        const std::vector<LineStats> columns = lineStatistics({turned, ZoneSide::Left, 0, 720}, 8, noise);
+        for (int d = 0; d < 8; ++d)
+            EXPECT_FALSE(columns[static_cast<std::size_t>(d)].partlyStructured) << c.name << ", column " << d;
+    }
+}
+
+struct LevelRowCase {
+    const char* name;
+    int (*level)(int x, int y);
+    LineKind kind;
+};
+
+int gradient(int x, int) {
+    return 124 - x * 32 / 720;
+}
+// Teletext: bits 3 pixels wide, new on every row.
+int teletext(int x, int y) {
+    std::uint32_t bit =
+        static_cast<std::uint32_t>(x / 3) * 0x9E3779B9u ^ static_cast<std::uint32_t>(y) * 0x85EBCA6Bu;
+    bit ^= bit >> 15, bit *= 0x2C1B3C6Du, bit ^= bit >> 12;
+    return bit & 1 ? 166 : 40;
+}
+
+TEST(LineStatistics, ShadingIsPictureAndPulsesAreData) {
+    const LevelRowCase cases[] = {
+        {"a grey gradient along the rows", gradient, LineKind::Picture},
+        {"teletext", teletext, LineKind::Data},
+    };
+    // Noise of a capture's strength (a deviation of about 3): the gradient's change within a stretch
+    // stays under the structure the rows must share to be picture on that count alone.
+    for (const LevelRowCase& c : cases) {
+        CaptureFrame frame = flatFrame(720, 16, 100);
+        std::mt19937 random(13);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 720; ++x)
+                frame.y[frame.at(x, y)] =
+                    static_cast<std::uint8_t>(c.level(x, y) + static_cast<int>(random() % 11) - 5);
+        const float noise = frameNoise(frame);
+        const std::vector<LineStats> s = lineStatistics({frame, ZoneSide::Down, 0, 720}, 8, noise);
+        for (int d = 0; d < 8; ++d)
+            EXPECT_EQ(classifyLine(s[static_cast<std::size_t>(d)], noise), c.kind) << c.name << ", row " << d;
     }
 }
 
