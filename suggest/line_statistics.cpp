@@ -133,14 +133,14 @@ Shared sharesStructure(const std::vector<float>& here, const std::vector<float>&
         const std::size_t from = here.size() * k / count, to = here.size() * (k + 1) / count;
         const std::span<const float> a = std::span<const float>(here).subspan(from, to - from);
         const std::span<const float> b = std::span<const float>(other).subspan(from, to - from);
-        const bool shared =
-            deviationOf(a) >= least && deviationOf(b) >= least && correlation(a, b) >= kCoherence;
+        const float weaker = std::min(deviationOf(a), deviationOf(b));
+        const float alike = weaker >= least ? correlation(a, b) : 0.0f;
+        const bool shared = alike >= kCoherence;
         structured += shared;
         quarters[k * 4 / count] = quarters[k * 4 / count] || shared;
         // One stretch is evidence only when plainly above noise, as an object's edges are: noise
         // correlates by chance in one stretch of many.
-        const bool object = shared && correlation(a, b) >= kObjectCoherence &&
-                            std::min(deviationOf(a), deviationOf(b)) >= kObjectOverStructure * least;
+        const bool object = alike >= kObjectCoherence && weaker >= kObjectOverStructure * least;
         result.middle = result.middle || (object && k > 0 && k + 1 < count);
     }
     const bool everyQuarter = std::all_of(quarters.begin(), quarters.end(), [](bool q) { return q; });
